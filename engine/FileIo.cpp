@@ -1,0 +1,316 @@
+#include "FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <vector>
+
+#include "Module1.h"
+
+namespace Module1::io {
+namespace {
+
+std::atomic<FaultHook> g_faultHook{nullptr};
+
+// Returns the injected errno for this step, or 0.
+int Injected(Step step) {
+    const FaultHook hook = g_faultHook.load(std::memory_order_relaxed);
+    return hook ? hook(step) : 0;
+}
+
+std::string ParentOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+constexpr std::int64_t kKernelChunk = 16 << 20;  // per copy_file_range call, for progress
+constexpr std::size_t kBufferSize = 1 << 20;     // the fallback copy's one buffer
+
+}  // namespace
+
+void SetFaultHook(FaultHook hook) { g_faultHook.store(hook); }
+
+std::string Describe(int error) {
+    switch (error) {
+        case ENOENT: return "文件未找到";
+        case ENOTDIR: return "路径未找到";
+        case EACCES:
+        case EPERM: return "没有权限";
+        case EROFS: return "磁盘写保护";
+        case ENOSPC:
+        case EDQUOT: return "磁盘已满";
+        case EFBIG: return "文件太大";
+        case ENOMEM: return "内存溢出";
+        case EISDIR: return "路径/文件访问错误";
+        case ENAMETOOLONG: return "文件名太长";
+        case EEXIST: return "文件已存在";
+        case EMFILE:
+        case ENFILE: return "打开的文件太多";
+        case EBUSY:
+        case ETXTBSY: return "文件正在使用";
+        case EINTR: return "操作被中断";
+        case EOVERFLOW: return "溢出";
+        case EIO: return "设备 I/O 错误";
+        default: return "文件访问错误（错误码 " + std::to_string(error) + "）";
+    }
+}
+
+void FailWith(const std::string& description, const std::string& path) {
+    throw EngineError(path.empty() ? description : description + "：" + path);
+}
+
+void Fail(int error, const std::string& path) {
+    if (error == ENOENT) {
+        struct stat info {};
+        if (::stat(ParentOf(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            error = ENOTDIR;  // the folder itself is missing
+        }
+    }
+    FailWith(Describe(error), path);
+}
+
+File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void File::Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
+        Fail(errno, path_);
+    }
+}
+
+namespace {
+
+// Returns -1 with errno set when the open fails.
+int OpenRaw(const std::string& path, int flags, mode_t mode) {
+    if (const int error = Injected(Step::Open)) {
+        errno = error;
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+File Open(const std::string& path, int flags, mode_t mode) {
+    const int fd = OpenRaw(path, flags, mode);
+    if (fd < 0) {
+        Fail(errno, path);
+    }
+    return File(fd, path);
+}
+
+}  // namespace
+
+File OpenForReading(const std::string& path) {
+    File file = Open(path, O_RDONLY, 0);
+    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return file;
+}
+
+File OpenForWriting(const std::string& path) { return Open(path, O_WRONLY | O_CREAT, 0666); }
+
+std::optional<File> CreateNew(const std::string& path, mode_t mode,
+                              const std::string& displayName) {
+    const int fd = OpenRaw(path, O_WRONLY | O_CREAT | O_EXCL, mode);
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            return std::nullopt;
+        }
+        Fail(errno, displayName);
+    }
+    return File(fd, displayName);
+}
+
+struct stat Stat(const std::string& path) {
+    struct stat info {};
+    if (const int error = Injected(Step::Stat)) {
+        Fail(error, path);
+    }
+    if (::stat(path.c_str(), &info) != 0) {
+        Fail(errno, path);
+    }
+    return info;
+}
+
+bool LinkStat(const std::string& path, struct stat& info) {
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+struct stat Stat(const File& file) {
+    struct stat info {};
+    if (const int error = Injected(Step::Stat)) {
+        Fail(error, file.path());
+    }
+    if (::fstat(file.fd(), &info) != 0) {
+        Fail(errno, file.path());
+    }
+    return info;
+}
+
+void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset) {
+    auto* out = static_cast<char*>(buffer);
+    while (size > 0) {
+        if (const int error = Injected(Step::Read)) {
+            Fail(error, file.path());
+        }
+        const ssize_t got = ::pread(file.fd(), out, size, offset);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail(errno, file.path());
+        }
+        if (got == 0) {
+            FailWith("输入超出文件尾", file.path());
+        }
+        out += got;
+        size -= static_cast<std::size_t>(got);
+        offset += got;
+    }
+}
+
+void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset) {
+    const auto* in = static_cast<const char*>(buffer);
+    while (size > 0) {
+        if (const int error = Injected(Step::Write)) {
+            Fail(error, file.path());
+        }
+        const ssize_t put = ::pwrite(file.fd(), in, size, offset);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail(errno, file.path());
+        }
+        in += put;
+        size -= static_cast<std::size_t>(put);
+        offset += put;
+    }
+}
+
+namespace {
+
+// Copies through one bounded buffer, for file systems that refuse the kernel copy.
+void CopyThroughBuffer(const File& from, std::int64_t fromOffset, const File& to,
+                       std::int64_t toOffset, std::int64_t count,
+                       const std::function<void(std::int64_t)>& onChunk) {
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, kBufferSize)));
+    while (count > 0) {
+        const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(count, kBufferSize));
+        ReadAt(from, buffer.data(), chunk, fromOffset);
+        WriteAt(to, buffer.data(), chunk, toOffset);
+        fromOffset += static_cast<std::int64_t>(chunk);
+        toOffset += static_cast<std::int64_t>(chunk);
+        count -= static_cast<std::int64_t>(chunk);
+        if (onChunk) {
+            onChunk(static_cast<std::int64_t>(chunk));
+        }
+    }
+}
+
+}  // namespace
+
+void Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
+          std::int64_t count, const std::function<void(std::int64_t)>& onChunk) {
+    while (count > 0) {
+        if (const int error = Injected(Step::Copy)) {
+            Fail(error, to.path());
+        }
+        loff_t in = fromOffset;
+        loff_t out = toOffset;
+        const ssize_t copied = ::copy_file_range(
+            from.fd(), &in, to.fd(), &out,
+            static_cast<std::size_t>(std::min(count, kKernelChunk)), 0);
+        if (copied < 0) {
+            const int error = errno;
+            if (error == EINTR) {
+                continue;
+            }
+            if (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+                error == EBADF) {
+                CopyThroughBuffer(from, fromOffset, to, toOffset, count, onChunk);
+                return;
+            }
+            // Tell a read failure from a write failure by the file it concerns.
+            Fail(error, error == EIO || error == ENOSPC || error == EDQUOT || error == EFBIG
+                            ? to.path()
+                            : from.path());
+        }
+        if (copied == 0) {
+            FailWith("输入超出文件尾", from.path());
+        }
+        fromOffset += copied;
+        toOffset += copied;
+        count -= copied;
+        if (onChunk) {
+            onChunk(copied);
+        }
+    }
+}
+
+void Flush(const File& file) {
+    if (const int error = Injected(Step::Flush)) {
+        Fail(error, file.path());
+    }
+    if (::fsync(file.fd()) != 0) {
+        Fail(errno, file.path());
+    }
+}
+
+void FlushFolder(const std::string& folder) {
+    // Best effort: some file systems cannot sync a folder, and the data is already safe.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void Rename(const std::string& from, const std::string& to) {
+    if (const int error = Injected(Step::Rename)) {
+        Fail(error, to);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        Fail(errno, to);
+    }
+}
+
+void Chmod(const File& file, mode_t mode) {
+    if (::fchmod(file.fd(), mode) != 0) {
+        Fail(errno, file.path());
+    }
+}
+
+void RemoveQuietly(const std::string& path) noexcept { ::unlink(path.c_str()); }
+
+}  // namespace Module1::io

@@ -1,0 +1,74 @@
+// The engine's one seam to the file system. Every open, read, write, copy, flush, rename
+// and stat goes through here, so a test can make any single step fail, and every
+// failure becomes one EngineError with a Chinese description naming the file.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace Module1::io {
+
+enum class Step { Open, Read, Write, Copy, Flush, Rename, Stat };
+
+// When set, called before each step; a non-zero result is taken as that step's errno.
+using FaultHook = int (*)(Step);
+void SetFaultHook(FaultHook hook);
+
+// The Chinese description of a system error, e.g. ENOENT -> "文件未找到".
+std::string Describe(int error);
+
+// Throws EngineError "description：path". ENOENT under a missing folder reads "路径未找到".
+[[noreturn]] void Fail(int error, const std::string& path);
+[[noreturn]] void FailWith(const std::string& description, const std::string& path);
+
+class File {
+public:
+    File() = default;
+    File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    void Close();  // throws when the close reports a write error
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+File OpenForReading(const std::string& path);
+// Opens for writing, creating the file when missing and never truncating it.
+File OpenForWriting(const std::string& path);
+// Creates a new file that must not exist yet (mode before the umask); empty when the name is
+// taken. Errors name displayName, the file the user knows about.
+std::optional<File> CreateNew(const std::string& path, mode_t mode, const std::string& displayName);
+
+struct stat Stat(const std::string& path);         // follows symbolic links
+bool LinkStat(const std::string& path, struct stat& info);  // no throw; false when absent
+struct stat Stat(const File& file);
+
+// Reads exactly size bytes at offset; a file that ends first is "输入超出文件尾".
+void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset);
+void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset);
+
+// Copies count bytes between the files, in the kernel where it can. onChunk, when set,
+// receives the bytes copied by each step.
+void Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
+          std::int64_t count, const std::function<void(std::int64_t)>& onChunk);
+
+void Flush(const File& file);  // fsync
+void FlushFolder(const std::string& folder);
+void Rename(const std::string& from, const std::string& to);
+void Chmod(const File& file, mode_t mode);
+// Removes a file we created; failures are ignored because it only tidies up.
+void RemoveQuietly(const std::string& path) noexcept;
+
+}  // namespace Module1::io

@@ -1,0 +1,117 @@
+// The byte layouts of piece files and list files, and the naming rule of a set.
+#include <limits>
+
+#include "FileIo.h"
+#include "Module1.h"
+#include "Text.h"
+
+namespace Module1 {
+namespace {
+
+template <typename T>
+void Put(std::vector<std::uint8_t>& out, T value) {
+    auto bits = static_cast<std::make_unsigned_t<T>>(value);
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+}
+
+template <typename T>
+T Get(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    std::make_unsigned_t<T> bits = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        bits |= static_cast<std::make_unsigned_t<T>>(bytes[offset + i]) << (8 * i);
+    }
+    return static_cast<T>(bits);
+}
+
+}  // namespace
+
+std::u16string FormatPieceNumber(std::int32_t number) {
+    // "00#": at least two digits; the units digit is left out only for zero.
+    const std::int64_t value = number;
+    const std::int64_t magnitude = value < 0 ? -value : value;
+    std::string digits = magnitude == 0 ? "00" : std::to_string(magnitude);
+    if (digits.size() < 3 && magnitude != 0) {
+        digits.insert(0, 3 - digits.size(), '0');
+    }
+    std::u16string out = value < 0 ? u"-" : u"";
+    out.append(digits.begin(), digits.end());
+    return out;
+}
+
+std::u16string PieceName(const std::u16string& base, std::int32_t firstNumber, std::int32_t k) {
+    const std::int64_t number = std::int64_t{firstNumber} + k - 1;
+    if (number > std::numeric_limits<std::int32_t>::max() ||
+        number < std::numeric_limits<std::int32_t>::min()) {
+        throw EngineError("溢出：分割文件的编号超出范围");
+    }
+    return base + u"." + FormatPieceNumber(static_cast<std::int32_t>(number));
+}
+
+std::u16string ListFileName(const std::u16string& sourcePath) { return sourcePath + u".FLF"; }
+
+std::u16string PieceBase(const std::u16string& listPath) {
+    if (listPath.size() < 4) {
+        io::FailWith("无效的过程调用或参数：列表文件名不足四个字符", text::ToUtf8(listPath));
+    }
+    return listPath.substr(0, listPath.size() - 4);
+}
+
+std::vector<std::uint8_t> EncodeDescriptor(std::uint32_t elementCount) {
+    std::vector<std::uint8_t> out;
+    out.reserve(kDescriptorSize);
+    Put<std::int16_t>(out, 1);
+    Put<std::uint32_t>(out, elementCount);
+    Put<std::int32_t>(out, 1);
+    return out;
+}
+
+BufferDescriptor DecodeDescriptor(std::span<const std::uint8_t> bytes) {
+    return {Get<std::int16_t>(bytes, 0), Get<std::uint32_t>(bytes, 2), Get<std::int32_t>(bytes, 6)};
+}
+
+std::vector<std::uint8_t> EncodePieceRecord(const PieceRecord& piece) {
+    std::vector<std::uint8_t> out = EncodeDescriptor(static_cast<std::uint32_t>(piece.Data.size()));
+    out.insert(out.end(), piece.Data.begin(), piece.Data.end());
+    Put<std::int32_t>(out, piece.Length);
+    return out;
+}
+
+std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list) {
+    const std::string path = text::ToCodePage936(list.SourcePath);
+    if (path.size() > std::numeric_limits<std::uint16_t>::max()) {
+        throw EngineError("溢出：源文件路径太长");
+    }
+    std::vector<std::uint8_t> out;
+    out.reserve(kListFixedSize + path.size());
+    Put<std::int32_t>(out, list.SourceLength);
+    Put<std::uint16_t>(out, static_cast<std::uint16_t>(path.size()));
+    out.insert(out.end(), path.begin(), path.end());
+    Put<std::int16_t>(out, list.PieceCount);
+    Put<std::int32_t>(out, list.FirstNumber);
+    return out;
+}
+
+ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::string& fileForErrors) {
+    if (bytes.size() < kListFixedSize) {
+        io::FailWith("输入超出文件尾", fileForErrors);
+    }
+    const std::size_t pathSize = Get<std::uint16_t>(bytes, 4);
+    if (bytes.size() < kListFixedSize + pathSize) {
+        io::FailWith("输入超出文件尾", fileForErrors);
+    }
+    ListRecord list;
+    list.SourceLength = Get<std::int32_t>(bytes, 0);
+    list.SourcePath = text::FromCodePage936(
+        std::string(reinterpret_cast<const char*>(bytes.data()) + 6, pathSize));
+    list.PieceCount = Get<std::int16_t>(bytes, 6 + pathSize);
+    list.FirstNumber = Get<std::int32_t>(bytes, 8 + pathSize);
+    if (list.PieceCount < 1) {
+        io::FailWith("列表文件已损坏，记录的分割份数为 " + std::to_string(list.PieceCount),
+                     fileForErrors);
+    }
+    return list;
+}
+
+}  // namespace Module1

@@ -1,0 +1,168 @@
+// MergeFile: list file -> pieces -> temporary file -> renamed over the output name.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+
+#include "FileIo.h"
+#include "Module1.h"
+#include "Text.h"
+
+namespace Module1 {
+namespace {
+
+constexpr std::size_t kLargestListRecord = kListFixedSize + 0xFFFF;
+
+ListRecord ReadListFile(const std::string& path) {
+    const io::File file = io::OpenForReading(path);
+    const struct stat info = io::Stat(file);
+    if (!S_ISREG(info.st_mode)) {
+        io::FailWith("路径/文件访问错误", path);
+    }
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::min<std::int64_t>(info.st_size, kLargestListRecord)));
+    io::ReadAt(file, bytes.data(), bytes.size(), 0);
+    return DecodeListRecord(bytes, path);
+}
+
+// Checks a piece file against its own header before anything is copied from it and returns
+// its data length. The element count is never trusted beyond the file's size.
+std::uint32_t CheckPiece(const io::File& piece) {
+    const struct stat info = io::Stat(piece);
+    if (!S_ISREG(info.st_mode)) {
+        io::FailWith("路径/文件访问错误", piece.path());
+    }
+    if (info.st_size < kDescriptorSize) {
+        io::FailWith("输入超出文件尾", piece.path());
+    }
+    std::uint8_t header[kDescriptorSize];
+    io::ReadAt(piece, header, sizeof header, 0);
+    const BufferDescriptor descriptor = DecodeDescriptor(header);
+    if (descriptor.DimensionCount != 1 || descriptor.LowerBound != 1) {
+        io::FailWith("文件格式错误，不是有效的分割文件", piece.path());
+    }
+    if (info.st_size < kDescriptorSize + descriptor.ElementCount + kTrailerSize) {
+        io::FailWith("输入超出文件尾", piece.path());
+    }
+    return descriptor.ElementCount;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where the merged file finally goes: a symbolic link is followed, so the file it points to
+// is replaced and the link stays.
+std::string ResolveTarget(const std::string& outputName) {
+    struct stat info {};
+    if (io::LinkStat(outputName, info) && S_ISLNK(info.st_mode)) {
+        if (char* resolved = ::realpath(outputName.c_str(), nullptr)) {
+            std::string target(resolved);
+            std::free(resolved);
+            return target;
+        }
+    }
+    return outputName;
+}
+
+// A new file beside the target, named ".<target name>.<random>.part" so a user can tell what
+// a leftover is. Returns the file, whose errors name the output, and its real path.
+std::pair<io::File, std::string> CreateTemporary(const std::string& target,
+                                                 const std::string& output) {
+    const std::string folder = FolderOf(target);
+    const std::string name = NameOf(target).substr(0, NAME_MAX - 32);
+    auto seed = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count() ^
+        (static_cast<unsigned long long>(::getpid()) << 16));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        char suffix[9];
+        std::snprintf(suffix, sizeof suffix, "%08llx", (seed >> 24) & 0xFFFFFFFFULL);
+        std::string path = (folder == "/" ? "" : folder) + "/." + name + "." + suffix + ".part";
+        if (std::optional<io::File> file = io::CreateNew(path, 0666, output)) {
+            return {std::move(*file), std::move(path)};
+        }
+    }
+    io::FailWith("文件已存在", output);
+}
+
+}  // namespace
+
+bool MergeFile(const std::u16string& listPath, const std::u16string& outputName) {
+    return MergeFile(listPath, outputName, Progress{});
+}
+
+bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
+               const Progress& progress) {
+    const ListRecord list = ReadListFile(text::ToUtf8(listPath));
+    const std::u16string base = PieceBase(listPath);
+    auto pieceName = [&](std::int32_t k) {
+        return text::ToUtf8(PieceName(base, list.FirstNumber, k));
+    };
+
+    // Every piece is checked before the output is touched.
+    std::vector<std::uint32_t> lengths;
+    lengths.reserve(static_cast<std::size_t>(list.PieceCount));
+    std::int64_t total = 0;
+    for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
+        lengths.push_back(CheckPiece(io::OpenForReading(pieceName(k))));
+        total += lengths.back();
+    }
+
+    const std::string output = text::ToUtf8(outputName);
+    if (output.empty() || output.back() == '/') {
+        io::FailWith("文件名错误", output);
+    }
+    const std::string target = ResolveTarget(output);
+    struct stat existing {};
+    const bool replacing = io::LinkStat(target, existing);
+    if (replacing && S_ISDIR(existing.st_mode)) {
+        io::FailWith("路径/文件访问错误", output);
+    }
+
+    auto [temporary, temporaryPath] = CreateTemporary(target, output);
+    try {
+        if (replacing && S_ISREG(existing.st_mode)) {
+            io::Chmod(temporary, existing.st_mode & 07777);
+        }
+        std::int64_t written = 0;
+        auto report = [&](std::int64_t bytes) {
+            written += bytes;
+            if (progress) {
+                progress(written, total);
+            }
+        };
+        std::int64_t offset = 0;
+        for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
+            const io::File piece = io::OpenForReading(pieceName(k));
+            if (CheckPiece(piece) != lengths[static_cast<std::size_t>(k - 1)]) {
+                io::FailWith("分割文件在合并时被改动", piece.path());
+            }
+            const std::uint32_t length = lengths[static_cast<std::size_t>(k - 1)];
+            io::Copy(piece, kDescriptorSize, temporary, offset, length, report);
+            offset += length;
+        }
+        io::Flush(temporary);
+        temporary.Close();
+        io::Rename(temporaryPath, target);
+    } catch (...) {
+        temporary = io::File();
+        io::RemoveQuietly(temporaryPath);
+        throw;
+    }
+    io::FlushFolder(FolderOf(target));
+    return true;
+}
+
+}  // namespace Module1

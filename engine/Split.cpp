@@ -1,0 +1,188 @@
+// SplitFile: source -> pieces -> list file.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "FileIo.h"
+#include "Module1.h"
+#include "Text.h"
+
+namespace Module1 {
+namespace {
+
+// Pieces are independent files, so two workers writing at once go past one stream.
+constexpr int kWorkers = 2;
+
+// n = ceil(L / S) in the form older copies compute it: the double quotient rounded to a
+// 16-bit integer (ties to even), plus one when the quotient lies above the rounded value.
+std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
+    if (pieceSize == 0) {
+        throw EngineError("除数为零：每份大小不能为 0");
+    }
+    const double quotient = static_cast<double>(sourceLength) / pieceSize;
+    if (!(quotient < 32767.5) || quotient < -32768.5) {
+        throw EngineError("溢出：分割后的份数超过 32767");
+    }
+    double rounded = std::nearbyint(quotient);
+    if (quotient > rounded) {
+        if (rounded == 32767) {
+            throw EngineError("溢出：分割后的份数超过 32767");
+        }
+        rounded += 1;
+    }
+    if (rounded < 1) {
+        throw EngineError("下标越界：每份大小必须大于 0");
+    }
+    return static_cast<std::int16_t>(rounded);
+}
+
+// Shares progress among the workers and reports it one call at a time.
+class ProgressCounter {
+public:
+    ProgressCounter(const Progress& progress, std::int64_t total)
+        : progress_(progress), total_(total) {}
+
+    void Add(std::int64_t bytes) {
+        if (!progress_) {
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        done_ += bytes;
+        progress_(done_, total_);
+    }
+
+private:
+    const Progress& progress_;
+    std::int64_t total_;
+    std::int64_t done_ = 0;
+    std::mutex mutex_;
+};
+
+struct SplitPlan {
+    std::u16string sourcePath;
+    std::int32_t firstNumber;
+    std::int32_t pieceSize;
+    std::int64_t sourceLength;
+    std::int16_t pieceCount;
+};
+
+// Writes piece k: descriptor, data copied from the source, trailing Length. The file is
+// written from its first byte and not truncated.
+void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
+                ProgressCounter& counter) {
+    const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
+    const auto count = static_cast<std::int32_t>(
+        k < plan.pieceCount ? plan.pieceSize : plan.sourceLength - offset);
+    io::File piece =
+        io::OpenForWriting(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)));
+    const std::vector<std::uint8_t> descriptor = EncodeDescriptor(static_cast<std::uint32_t>(count));
+    io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
+    io::Copy(source, offset, piece, kDescriptorSize, count,
+             [&](std::int64_t bytes) { counter.Add(bytes); });
+    const std::vector<std::uint8_t> length = {
+        static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+        static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+    io::WriteAt(piece, length.data(), length.size(), kDescriptorSize + count);
+    piece.Close();
+}
+
+// Workers take pieces by index until all are written or one fails; the first failure is
+// rethrown once every worker has stopped.
+void WriteAllPieces(const SplitPlan& plan, const io::File& source, ProgressCounter& counter) {
+    std::atomic<std::int32_t> next{1};
+    std::atomic<bool> failed{false};
+    std::exception_ptr firstError;
+    std::mutex errorMutex;
+
+    auto work = [&]() noexcept {
+        for (std::int32_t k = next++; k <= plan.pieceCount && !failed; k = next++) {
+            try {
+                WritePiece(plan, source, k, counter);
+            } catch (...) {
+                std::lock_guard lock(errorMutex);
+                if (!firstError) {
+                    firstError = std::current_exception();
+                }
+                failed = true;
+            }
+        }
+    };
+
+    std::vector<std::jthread> helpers;
+    for (int i = 1; i < std::min<int>(kWorkers, plan.pieceCount); ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no thread to be had: the calling thread does the work alone
+        }
+    }
+    work();
+    helpers.clear();  // joins
+    if (firstError) {
+        std::rethrow_exception(firstError);
+    }
+}
+
+void Split(const SplitPlan& plan, const std::string& sourceUtf8, const Progress& progress) {
+    // Every name and the list record are checked before the first piece is written, so a run
+    // that is bound to fail leaves nothing behind.
+    PieceName(plan.sourcePath, plan.firstNumber, plan.pieceCount);
+    ListRecord list{0, plan.sourcePath, plan.pieceCount, plan.firstNumber};
+    EncodeListRecord(list);
+
+    const io::File source = io::OpenForReading(sourceUtf8);
+    ProgressCounter counter(progress, plan.sourceLength);
+    WriteAllPieces(plan, source, counter);
+
+    // No reader checks SourceLength; sources of 2 GiB and more store the largest value it holds.
+    list.SourceLength = static_cast<std::int32_t>(std::min<std::int64_t>(
+        io::Stat(source).st_size, std::numeric_limits<std::int32_t>::max()));
+    const std::vector<std::uint8_t> record = EncodeListRecord(list);
+    io::File listFile = io::OpenForWriting(text::ToUtf8(ListFileName(plan.sourcePath)));
+    io::WriteAt(listFile, record.data(), record.size(), 0);
+    listFile.Close();
+}
+
+}  // namespace
+
+bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
+               std::int32_t pieceSize) {
+    return SplitFile(sourcePath, firstNumber, message, pieceSize, Progress{});
+}
+
+bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
+               std::int32_t pieceSize, const Progress& progress) {
+    try {
+        const std::string sourceUtf8 = text::ToUtf8(sourcePath);
+        const struct stat info = io::Stat(sourceUtf8);
+        if (S_ISDIR(info.st_mode)) {
+            io::FailWith("路径/文件访问错误", sourceUtf8);
+        }
+        if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
+            throw EngineError("溢出：每份大小超出范围");
+        }
+        const std::int64_t sourceLength = info.st_size;
+        if (sourceLength <= std::int64_t{pieceSize} + 1) {
+            message = kTooSmallMessage;
+            return false;
+        }
+        const SplitPlan plan{sourcePath, firstNumber, pieceSize, sourceLength,
+                             CountPieces(sourceLength, pieceSize)};
+        Split(plan, sourceUtf8, progress);
+        return true;
+    } catch (const EngineError& error) {
+        message = text::FromUtf8(error.what());
+    } catch (const std::bad_alloc&) {
+        message = u"内存溢出";
+    } catch (const std::exception& error) {
+        message = u"分割失败：" + text::FromUtf8(error.what());
+    }
+    return false;
+}
+
+}  // namespace Module1

@@ -1,0 +1,241 @@
+// MergeFile: round trips, sets that moved, and every fault leaving the output as it was.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "FileIo.h"
+#include "Module1.h"
+#include "TestFiles.h"
+
+using namespace testing_files;
+namespace fs = std::filesystem;
+using Module1::EngineError;
+
+namespace {
+
+void SplitOrFail(const fs::path& source, std::int32_t pieceSize) {
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(source), 0, message, pieceSize)) << Utf8(message);
+}
+
+// Runs a merge that must fail and returns its message.
+std::string MergeError(const fs::path& list, const fs::path& output) {
+    try {
+        Module1::MergeFile(U16(list), U16(output));
+    } catch (const EngineError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "merge succeeded";
+    return {};
+}
+
+// A split set of three pieces of 10, 10 and 5 bytes, beside an older output file.
+struct SetWithOutput : ::testing::Test {
+    void SetUp() override {
+        WriteFile(dir / "a.rar", source);
+        SplitOrFail(dir / "a.rar", 10);
+        WriteFile(dir / "out", previous);
+        before = dir.List();
+    }
+
+    void ExpectOutputUntouched() {
+        EXPECT_EQ(ReadFile(dir / "out"), previous);
+        EXPECT_EQ(dir.List(), before);  // nothing created, no temporary left
+    }
+
+    TempDir dir;
+    const Bytes source = RandomBytes(25, 11);
+    const Bytes previous = RandomBytes(40, 12);
+    std::vector<std::string> before;
+};
+
+}  // namespace
+
+struct RoundTripRow {
+    std::size_t length;
+    std::int32_t pieceSize;
+    friend void PrintTo(const RoundTripRow& row, std::ostream* out) {
+        *out << "L=" << row.length << " S=" << row.pieceSize;
+    }
+};
+
+class RoundTrip : public ::testing::TestWithParam<RoundTripRow> {};
+
+TEST_P(RoundTrip, split_then_merge_reproduces_the_source_byte_for_byte) {
+    TempDir dir;
+    const Bytes source = RandomBytes(GetParam().length, static_cast<std::uint32_t>(GetParam().length));
+    WriteFile(dir / "data.bin", source);
+    SplitOrFail(dir / "data.bin", GetParam().pieceSize);
+    EXPECT_TRUE(Module1::MergeFile(U16(dir / "data.bin.FLF"), U16(dir / "merged")));
+    EXPECT_EQ(ReadFile(dir / "merged"), source);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
+                         ::testing::Values(RoundTripRow{3, 1}, RoundTripRow{1002, 1000},
+                                           RoundTripRow{2000, 1000}, RoundTripRow{65537, 4096},
+                                           RoundTripRow{3 * 1048576 + 1, 1048576},
+                                           RoundTripRow{5000000, 1 << 21}));
+
+TEST(Merge, a_set_moved_and_renamed_with_its_list_file_merges_from_its_new_place) {
+    TempDir dir;
+    const Bytes source = RandomBytes(25, 13);
+    WriteFile(dir / "a.rar", source);
+    SplitOrFail(dir / "a.rar", 10);
+    fs::create_directory(dir / "moved");
+    for (const char* ext : {".00", ".001", ".002", ".FLF"}) {
+        fs::rename(dir / (std::string("a.rar") + ext), dir / "moved" / (std::string("b.rar") + ext));
+    }
+    fs::remove(dir / "a.rar");
+    // SourcePath still names a.rar, which is gone: the pieces come from the list file's name.
+    Module1::MergeFile(U16(dir / "moved" / "b.rar.FLF"), U16(dir / "moved" / "b.rar"));
+    EXPECT_EQ(ReadFile(dir / "moved" / "b.rar"), source);
+}
+
+TEST(Merge, a_list_path_of_four_characters_finds_pieces_named_from_an_empty_base) {
+    TempDir dir;
+    const fs::path home = fs::current_path();
+    fs::current_path(dir.path());
+    WriteFile("LIST", Module1::EncodeListRecord({3, u"whatever", 2, 0}));
+    WriteFile(".00", Module1::EncodePieceRecord({{'x', 'y'}, 2}));
+    WriteFile(".001", Module1::EncodePieceRecord({{'z'}, 1}));
+    Module1::MergeFile(u"LIST", u"out");
+    EXPECT_EQ(ReadFile("out"), (Bytes{'x', 'y', 'z'}));
+
+    WriteFile("a.F", Module1::EncodeListRecord({3, u"whatever", 2, 0}));
+    EXPECT_THROW(Module1::MergeFile(u"a.F", u"out2"), EngineError);
+    EXPECT_FALSE(fs::exists("out2"));
+    fs::current_path(home);
+}
+
+TEST(Merge, stale_bytes_after_a_piece_record_are_not_copied) {
+    TempDir dir;
+    Bytes piece = Module1::EncodePieceRecord({{'a', 'b'}, 2});
+    piece.insert(piece.end(), {'!', '!', '!'});
+    WriteFile(dir / "s.00", piece);
+    WriteFile(dir / "s.001", Module1::EncodePieceRecord({{'c'}, 1}));
+    WriteFile(dir / "s.FLF", Module1::EncodeListRecord({3, u"s", 2, 0}));
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), (Bytes{'a', 'b', 'c'}));
+}
+
+TEST(Merge, piece_numbers_past_the_32_bit_limit_are_an_error) {
+    TempDir dir;
+    WriteFile(dir / "s.2147483647", Module1::EncodePieceRecord({{'a'}, 1}));
+    WriteFile(dir / "s.FLF", Module1::EncodeListRecord({2, u"s", 2, INT_MAX}));
+    EXPECT_EQ(MergeError(dir / "s.FLF", dir / "out").rfind("溢出", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(SetWithOutput, replacing_an_existing_longer_output_leaves_no_stale_bytes_and_keeps_its_mode) {
+    ::chmod((dir / "out").c_str(), 0640);
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+    struct stat info {};
+    ::stat((dir / "out").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.List(), before);
+}
+
+TEST_F(SetWithOutput, a_symbolic_link_as_output_replaces_the_file_it_points_to) {
+    fs::create_symlink(dir / "out", dir / "link");
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "link"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST_F(SetWithOutput, merge_leaves_existing_output_untouched_when_a_piece_is_missing) {
+    fs::remove(dir / "a.rar.001");
+    before = dir.List();
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
+              "文件未找到：" + (dir / "a.rar.001").string());
+    ExpectOutputUntouched();  // and no empty piece file was created
+}
+
+TEST_F(SetWithOutput, a_short_piece_is_an_error_naming_it) {
+    Bytes piece = ReadFile(dir / "a.rar.002");
+    piece.resize(piece.size() - 1);  // loses the trailing Length
+    WriteFile(dir / "a.rar.002", piece);
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
+              "输入超出文件尾：" + (dir / "a.rar.002").string());
+    ExpectOutputUntouched();
+}
+
+TEST_F(SetWithOutput, an_empty_piece_is_an_error) {
+    WriteFile(dir / "a.rar.00", {});
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
+              "输入超出文件尾：" + (dir / "a.rar.00").string());
+    ExpectOutputUntouched();
+}
+
+TEST_F(SetWithOutput, a_wrong_dimension_count_or_lower_bound_is_an_error) {
+    const Bytes good = ReadFile(dir / "a.rar.001");
+    for (std::size_t offset : {0u, 6u}) {
+        Bytes bad = good;
+        bad[offset] = 2;
+        WriteFile(dir / "a.rar.001", bad);
+        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
+                  "文件格式错误，不是有效的分割文件：" + (dir / "a.rar.001").string());
+        ExpectOutputUntouched();
+    }
+}
+
+TEST_F(SetWithOutput, a_header_claiming_4_gb_fails_at_once_without_allocating) {
+    WriteFile(dir / "a.rar.001", Concat({Le16(1), Le32(0xFFFFFFFF), Le32(1), Bytes(10, 0)}));
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
+              "输入超出文件尾：" + (dir / "a.rar.001").string());
+    ExpectOutputUntouched();
+}
+
+TEST_F(SetWithOutput, a_missing_list_file_is_an_error_and_creates_nothing) {
+    EXPECT_EQ(MergeError(dir / "none.FLF", dir / "out"),
+              "文件未找到：" + (dir / "none.FLF").string());
+    ExpectOutputUntouched();
+}
+
+TEST_F(SetWithOutput, a_short_list_file_or_a_piece_count_below_one_is_an_error) {
+    const Bytes list = ReadFile(dir / "a.rar.FLF");
+    WriteFile(dir / "a.rar.FLF", Bytes(list.begin(), list.end() - 1));
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
+              "输入超出文件尾：" + (dir / "a.rar.FLF").string());
+    WriteFile(dir / "a.rar.FLF", Module1::EncodeListRecord({25, u"a.rar", 0, 0}));
+    EXPECT_NE(MergeError(dir / "a.rar.FLF", dir / "out").find("份数"), std::string::npos);
+    ExpectOutputUntouched();
+}
+
+TEST_F(SetWithOutput, an_output_folder_that_does_not_exist_is_named) {
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "no" / "out"),
+              "路径未找到：" + (dir / "no" / "out").string());
+}
+
+TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
+    fs::create_directory(dir / "folder");
+    before = dir.List();
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "folder"),
+              "路径/文件访问错误：" + (dir / "folder").string());
+    ExpectOutputUntouched();
+}
+
+namespace {
+Module1::io::Step g_failingStep;
+int g_failingError;
+int FailChosenStep(Module1::io::Step step) { return step == g_failingStep ? g_failingError : 0; }
+}  // namespace
+
+TEST_F(SetWithOutput, a_failure_while_writing_flushing_or_renaming_keeps_the_old_output) {
+    using Module1::io::Step;
+    const std::pair<Step, int> faults[] = {
+        {Step::Copy, ENOSPC}, {Step::Flush, EIO}, {Step::Rename, EACCES}};
+    const char* expected[] = {"磁盘已满：", "设备 I/O 错误：", "没有权限："};
+    for (std::size_t i = 0; i < std::size(faults); ++i) {
+        g_failingStep = faults[i].first;
+        g_failingError = faults[i].second;
+        Module1::io::SetFaultHook(FailChosenStep);
+        const std::string message = MergeError(dir / "a.rar.FLF", dir / "out");
+        Module1::io::SetFaultHook(nullptr);
+        EXPECT_EQ(message.rfind(expected[i], 0), 0u) << message;
+        ExpectOutputUntouched();
+    }
+}

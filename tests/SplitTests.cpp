@@ -1,0 +1,231 @@
+// SplitFile: piece counts, names, refusals and what a split leaves on disk.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "Module1.h"
+#include "TestFiles.h"
+
+using namespace testing_files;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The data bytes of a piece file, read by the layout: descriptor, data, trailing length.
+Bytes PieceData(const fs::path& piece) {
+    const Bytes bytes = ReadFile(piece);
+    EXPECT_GE(bytes.size(), 14u);
+    const Module1::BufferDescriptor descriptor = Module1::DecodeDescriptor(bytes);
+    EXPECT_EQ(descriptor.DimensionCount, 1);
+    EXPECT_EQ(descriptor.LowerBound, 1);
+    const std::size_t count = descriptor.ElementCount;
+    EXPECT_EQ(bytes.size(), 14 + count);
+    EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), Le32(static_cast<std::int64_t>(count)));
+    return Bytes(bytes.begin() + 10, bytes.begin() + 10 + static_cast<long>(count));
+}
+
+struct SplitOutcome {
+    bool ok;
+    std::u16string message;
+};
+
+SplitOutcome Split(const fs::path& source, std::int32_t pieceSize, std::int32_t firstNumber = 0) {
+    std::u16string message = u"unchanged";
+    const bool ok = Module1::SplitFile(U16(source), firstNumber, message, pieceSize);
+    return {ok, message};
+}
+
+}  // namespace
+
+struct CountRow {
+    std::int64_t length;
+    std::size_t pieces;
+    std::size_t lastLength;
+    friend void PrintTo(const CountRow& row, std::ostream* out) { *out << "L=" << row.length; }
+};
+
+class SplitCounts : public ::testing::TestWithParam<CountRow> {};
+
+TEST_P(SplitCounts, pieces_hold_the_source_in_order_with_the_rest_in_the_last) {
+    constexpr std::int32_t kPiece = 10;
+    TempDir dir;
+    const Bytes source = RandomBytes(static_cast<std::size_t>(GetParam().length), 7);
+    WriteFile(dir / "a.rar", source);
+
+    const SplitOutcome outcome = Split(dir / "a.rar", kPiece);
+    ASSERT_TRUE(outcome.ok) << Utf8(outcome.message);
+    EXPECT_EQ(outcome.message, u"unchanged");
+
+    Bytes joined;
+    for (std::size_t k = 1; k <= GetParam().pieces; ++k) {
+        const fs::path piece = dir / Utf8(Module1::PieceName(u"a.rar", 0, static_cast<int>(k)));
+        const Bytes data = PieceData(piece);
+        EXPECT_EQ(data.size(), k < GetParam().pieces ? kPiece : GetParam().lastLength) << k;
+        joined.insert(joined.end(), data.begin(), data.end());
+    }
+    EXPECT_EQ(joined, source);
+    EXPECT_FALSE(fs::exists(dir / Utf8(Module1::PieceName(u"a.rar", 0,
+                                                            static_cast<int>(GetParam().pieces) + 1))));
+
+    const Module1::ListRecord list =
+        Module1::DecodeListRecord(ReadFile(dir / "a.rar.FLF"), "a.rar.FLF");
+    EXPECT_EQ(list.PieceCount, static_cast<std::int16_t>(GetParam().pieces));
+    EXPECT_EQ(list.FirstNumber, 0);
+    EXPECT_EQ(list.SourceLength, GetParam().length);
+    EXPECT_EQ(list.SourcePath, U16(dir / "a.rar"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SplitCounts,
+                         ::testing::Values(CountRow{12, 2, 2},    // S + 2
+                                           CountRow{20, 2, 10},   // 2 S
+                                           CountRow{21, 3, 1},    // 2 S + 1
+                                           CountRow{51, 6, 1},    // 5 S + 1
+                                           CountRow{1234, 124, 4}));
+
+TEST(Split, names_pieces_00_001_002_and_the_list_file_flf) {
+    TempDir dir;
+    WriteFile(dir / "a.rar", RandomBytes(25, 1));
+    ASSERT_TRUE(Split(dir / "a.rar", 10).ok);
+    EXPECT_EQ(dir.List(),
+              (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002", "a.rar.FLF"}));
+}
+
+TEST(Split, numbers_past_999_and_a_first_number_other_than_zero) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(35, 2));
+    ASSERT_TRUE(Split(dir / "s", 10, 998).ok);
+    EXPECT_EQ(dir.List(),
+              (std::vector<std::string>{"s", "s.1000", "s.1001", "s.998", "s.999", "s.FLF"}));
+    EXPECT_EQ(Module1::DecodeListRecord(ReadFile(dir / "s.FLF"), "s.FLF").FirstNumber, 998);
+}
+
+TEST(Split, refuses_a_file_not_longer_than_one_piece_plus_one_byte_and_writes_nothing) {
+    TempDir dir;
+    for (std::size_t length : {0, 1, 10, 11}) {
+        WriteFile(dir / "small", RandomBytes(length, 3));
+        const SplitOutcome outcome = Split(dir / "small", 10);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.message, u"指定的文件比需要分割的小，不需要分割！！！") << length;
+        EXPECT_EQ(dir.List(), std::vector<std::string>{"small"});
+    }
+}
+
+struct RefusalRow {
+    std::int64_t length;
+    std::int32_t pieceSize;
+    const char* messageStart;
+    friend void PrintTo(const RefusalRow& row, std::ostream* out) {
+        *out << "L=" << row.length << " S=" << row.pieceSize;
+    }
+};
+
+class SplitFailures : public ::testing::TestWithParam<RefusalRow> {};
+
+TEST_P(SplitFailures, report_in_chinese_and_leave_no_file) {
+    TempDir dir;
+    MakeSparseFile(dir / "src", GetParam().length);
+    const SplitOutcome outcome = Split(dir / "src", GetParam().pieceSize);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(Utf8(outcome.message).rfind(GetParam().messageStart, 0), 0u) << Utf8(outcome.message);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"src"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SplitFailures,
+    ::testing::Values(RefusalRow{32768, 1, "溢出"},              // 32768 pieces
+                      RefusalRow{100000, 3, "溢出"},             // rounding itself overflows
+                      RefusalRow{5, INT_MAX, "溢出"},            // S + 1 overflows
+                      RefusalRow{5, 0, "除数为零"},
+                      RefusalRow{5, -1, "下标越界"},
+                      RefusalRow{5, -1048576, "下标越界"},
+                      RefusalRow{4000000, -1, "溢出"}));       // count rounds below -32768
+
+TEST(Split, a_piece_number_that_would_overflow_fails_before_any_piece_is_written) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(25, 4));
+    const SplitOutcome outcome = Split(dir / "s", 10, INT_MAX - 1);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(Utf8(outcome.message).rfind("溢出", 0), 0u);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"s"});
+}
+
+TEST(Split, missing_source_or_folder_is_named_in_the_message_and_nothing_is_created) {
+    TempDir dir;
+    const fs::path missing = dir / "nope.bin";
+    EXPECT_EQ(Split(missing, 10).message, U16("文件未找到：" + missing.string()));
+    const fs::path noFolder = dir / "gone" / "a.bin";
+    EXPECT_EQ(Split(noFolder, 10).message, U16("路径未找到：" + noFolder.string()));
+    fs::create_directory(dir / "folder");
+    EXPECT_FALSE(Split(dir / "folder", 10).ok);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"folder"});
+}
+
+TEST(Split, path_is_used_exactly_as_given_so_surrounding_spaces_name_another_file) {
+    TempDir dir;
+    WriteFile(dir / "a.bin", RandomBytes(30, 5));
+    const SplitOutcome outcome = Split(dir.path().string() + "/a.bin ", 10);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.message, U16("文件未找到：" + dir.path().string() + "/a.bin "));
+}
+
+TEST(Split, a_second_split_overwrites_from_the_first_byte_and_leaves_surplus_pieces) {
+    TempDir dir;
+    const Bytes source = RandomBytes(50, 6);
+    WriteFile(dir / "s", source);
+    ASSERT_TRUE(Split(dir / "s", 10).ok);  // five pieces of 24 bytes on disk
+    ASSERT_TRUE(Split(dir / "s", 20).ok);  // three pieces: 20, 20, 10
+
+    // Piece 3 holds exactly its new record; pieces 4 and 5 of the first split stay.
+    const Bytes third = ReadFile(dir / "s.002");
+    const Bytes newRecord = Module1::EncodePieceRecord(
+        {Bytes(source.begin() + 40, source.end()), 10});
+    ASSERT_EQ(third.size(), 24u);
+    EXPECT_EQ(Bytes(third.begin(), third.begin() + 24), newRecord);
+    // The first piece grew past the old one and holds exactly the new record.
+    EXPECT_EQ(ReadFile(dir / "s.00").size(), 34u);
+    EXPECT_TRUE(fs::exists(dir / "s.003"));
+    EXPECT_TRUE(fs::exists(dir / "s.004"));
+    EXPECT_EQ(Module1::DecodeListRecord(ReadFile(dir / "s.FLF"), "s.FLF").PieceCount, 3);
+}
+
+TEST(Split, over_a_longer_old_piece_leaves_its_tail_which_readers_ignore) {
+    TempDir dir;
+    const Bytes source = RandomBytes(30, 8);
+    WriteFile(dir / "s", source);
+    const Bytes old(100, 0xEE);
+    WriteFile(dir / "s.00", old);
+    ASSERT_TRUE(Split(dir / "s", 10).ok);
+    const Bytes first = ReadFile(dir / "s.00");
+    ASSERT_EQ(first.size(), 100u);
+    EXPECT_EQ(Bytes(first.begin() + 24, first.end()), Bytes(76, 0xEE));
+    EXPECT_EQ(Bytes(first.begin() + 10, first.begin() + 20), Bytes(source.begin(), source.begin() + 10));
+}
+
+TEST(Split, chinese_names_are_split_and_the_list_holds_the_path_in_gbk) {
+    TempDir dir;
+    const fs::path source = dir / "文件 a.rar";
+    WriteFile(source, RandomBytes(25, 9));
+    ASSERT_TRUE(Split(source, 10).ok);
+    EXPECT_TRUE(fs::exists(dir / "文件 a.rar.002"));
+    const Bytes list = ReadFile(dir / "文件 a.rar.FLF");
+    const std::string gbkPath = dir.path().string() + "/\xCE\xC4\xBC\xFE a.rar";
+    EXPECT_EQ(list, Concat({Le32(25), Le16(static_cast<int>(gbkPath.size())),
+                            Bytes(gbkPath.begin(), gbkPath.end()), Le16(3), Le32(0)}));
+}
+
+TEST(Split, progress_rises_to_the_source_length) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(100000, 10));
+    std::vector<std::int64_t> seen;
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, 30000,
+                                   [&](std::int64_t done, std::int64_t total) {
+                                       EXPECT_EQ(total, 100000);
+                                       seen.push_back(done);
+                                   }));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 100000);
+}

@@ -1,0 +1,96 @@
+#include "TestFiles.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "Text.h"
+
+namespace testing_files {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::List() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
+    std::mt19937 generator(seed);
+    Bytes bytes(size);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(generator());
+    }
+    return bytes;
+}
+
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void MakeSparseFile(const std::filesystem::path& path, std::int64_t length) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::ftruncate(fd, length) != 0) {
+        throw std::runtime_error("cannot make " + path.string());
+    }
+    ::close(fd);
+}
+
+std::u16string U16(const std::filesystem::path& path) { return U16(path.string()); }
+std::u16string U16(const std::string& utf8) { return Module1::text::FromUtf8(utf8); }
+std::string Utf8(const std::u16string& text) { return Module1::text::ToUtf8(text); }
+
+Bytes Le16(std::int32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+}
+
+Bytes Le32(std::int64_t value) {
+    Bytes out;
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    return out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+}  // namespace testing_files

@@ -1,0 +1,45 @@
+// Helpers for tests that work on real files in a folder of their own.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_files {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    // Names of everything in the folder, sorted.
+    std::vector<std::string> List() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+Bytes RandomBytes(std::size_t size, std::uint32_t seed);
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadFile(const std::filesystem::path& path);
+// A file of the given length that takes no disk space.
+void MakeSparseFile(const std::filesystem::path& path, std::int64_t length);
+
+std::u16string U16(const std::filesystem::path& path);
+std::u16string U16(const std::string& utf8);
+std::string Utf8(const std::u16string& text);
+
+// The bytes of a little-endian integer, for building fixtures from the format tables.
+Bytes Le16(std::int32_t value);
+Bytes Le32(std::int64_t value);
+Bytes Concat(std::initializer_list<Bytes> parts);
+
+}  // namespace testing_files
