@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 #include "FileIo.h"
 #include "Module1.h"
@@ -97,7 +98,40 @@ std::pair<io::File, std::string> CreateTemporary(const std::string& target,
     io::FailWith("文件已存在", output);
 }
 
+std::filesystem::path Canonical(const std::u16string& path) {
+    std::error_code error;
+    const std::filesystem::path given(text::ToUtf8(path));
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(given, error);
+    return error ? std::filesystem::absolute(given, error).lexically_normal() : resolved;
+}
+
 }  // namespace
+
+bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name) {
+    const std::filesystem::path candidate = Canonical(name);
+    if (candidate == Canonical(listPath)) {
+        return true;
+    }
+    try {
+        const ListRecord list = ReadListFile(text::ToUtf8(listPath));
+        const std::filesystem::path base = Canonical(PieceBase(listPath));
+        const std::string prefix = base.filename().string() + ".";
+        const std::string candidateName = candidate.filename().string();
+        if (candidate.parent_path() != base.parent_path() || candidateName.rfind(prefix, 0) != 0) {
+            return false;
+        }
+        const std::string suffix = candidateName.substr(prefix.size());
+        if (suffix.empty() || suffix.size() > 11 ||
+            suffix.find_first_not_of("-0123456789") != std::string::npos) {
+            return false;
+        }
+        const std::int64_t number = std::stoll(suffix);
+        return number >= list.FirstNumber && number < std::int64_t{list.FirstNumber} + list.PieceCount &&
+               text::ToUtf8(FormatPieceNumber(static_cast<std::int32_t>(number))) == suffix;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
 
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName) {
     return MergeFile(listPath, outputName, Progress{});

@@ -95,6 +95,10 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName)
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress);
 
+// True when name is the list file itself or one of the piece files it implies, so that a merge
+// into it would replace its own input. False when the list file cannot be read.
+bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name);
+
 // The text the split refuses a file with that is not longer than one piece plus one byte.
 inline constexpr char16_t kTooSmallMessage[] = u"指定的文件比需要分割的小，不需要分割！！！";
 

@@ -239,3 +239,15 @@ TEST_F(SetWithOutput, a_failure_while_writing_flushing_or_renaming_keeps_the_old
         ExpectOutputUntouched();
     }
 }
+
+TEST_F(SetWithOutput, names_of_the_list_file_and_its_pieces_are_recognised_as_part_of_the_set) {
+    const std::u16string list = U16(dir / "a.rar.FLF");
+    EXPECT_TRUE(Module1::NamesFileOfSet(list, list));
+    EXPECT_TRUE(Module1::NamesFileOfSet(list, U16(dir / "a.rar.00")));
+    EXPECT_TRUE(Module1::NamesFileOfSet(list, U16(dir / "a.rar.002")));
+    EXPECT_TRUE(Module1::NamesFileOfSet(list, U16(dir.path().string() + "/./x/../a.rar.001")));
+    EXPECT_FALSE(Module1::NamesFileOfSet(list, U16(dir / "a.rar.003")));  // past the count
+    EXPECT_FALSE(Module1::NamesFileOfSet(list, U16(dir / "a.rar.0")));
+    EXPECT_FALSE(Module1::NamesFileOfSet(list, U16(dir / "a.rar")));
+    EXPECT_FALSE(Module1::NamesFileOfSet(list, U16(dir / "out")));
+}

@@ -1,0 +1,94 @@
+// The program's one window: a white title band, three mode buttons switching the split, merge
+// and help panels, the close button and the status line. The controls keep their plain names
+// and the handlers are named after their control and event, so each reads as the step it is.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+
+#include "Platform.h"
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form1(platform::Platform& platform, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The title band.
+    QWidget* Shape1;
+    QLabel* Image1;
+    QLabel* Label2;
+    QLabel* Label30;
+    // The mode buttons and their panels.
+    QPushButton* Option1;
+    QPushButton* Option2;
+    QPushButton* Option3;
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QGroupBox* Frame4;
+    // Split panel.
+    QLabel* Label1[4];
+    QLabel* Label4;
+    QLineEdit* txtFileName;
+    QComboBox* Combo1;
+    QPushButton* cmdSplit;
+    // Merge panel.
+    QLabel* Label3;
+    QLineEdit* txtTemplateName;
+    QLabel* Label5;
+    QLineEdit* txtOutputFile;
+    QPushButton* cmdUnsplit;
+    // Help panel.
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label8;
+    QLabel* Label9;
+    QLabel* Label10;
+    QLabel* Label11;
+    // Bottom.
+    QPushButton* Command1;
+    QLineEdit* Text1;
+    platform::CommonDialog CMD;
+
+    void Form_Load();
+    void Option1_Click();
+    void Option2_Click();
+    void Option3_Click();
+    void txtFileName_GotFocus();
+    void Combo1_GotFocus();
+    void txtTemplateName_GotFocus();
+    void txtOutputFile_GotFocus();
+    void txtFileName_KeyPress(std::int16_t& KeyAscii);
+    void Combo1_KeyPress(std::int16_t& KeyAscii);
+    void txtTemplateName_KeyPress(std::int16_t& KeyAscii);
+    void txtOutputFile_KeyPress(std::int16_t& KeyAscii);
+    void Command1_Click();
+    void cmdSplit_Click();
+    void cmdUnsplit_Click();
+    void Label4_Click();
+    void Label3_Click();
+    void Label5_Click();
+
+    // The status line's idle text.
+    static const QString kIdleText;
+
+private:
+    void BuildControls();
+    void ConnectEvents();
+    void SelectAll(QLineEdit* field);
+    int MsgBox(const QString& prompt, int style, const QString& title);
+    // Parses the piece size in megabytes; empty when it is no number or out of range.
+    static std::optional<std::int32_t> PieceSizeMegabytes(const QString& text);
+
+    platform::Platform& platform_;
+    QButtonGroup* modeGroup_;
+};

@@ -1,0 +1,12 @@
+#include <QApplication>
+
+#include "Form1.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    platform::InstallChineseTranslations(app);
+    platform::DesktopPlatform desktop;
+    Form1 form(desktop);
+    form.show();
+    return app.exec();
+}
