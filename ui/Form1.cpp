@@ -121,11 +121,15 @@ EventHook* Hook(QWidget* widget) {
 
 }  // namespace
 
+// The resources live in a static library; make sure the linker keeps them.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
 Form1::Form1(platform::Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       CMD(platform, this),
       platform_(platform) {
+    InitResources();
     BuildControls();
     ConnectEvents();
     Form_Load();
@@ -185,6 +189,12 @@ void Form1::BuildControls() {
     auto frame = [&](const QString& caption) {
         auto* result = new QGroupBox(caption, this);
         result->setFont(SongFont(true));
+        // The caption sits on the frame's top line, as on a classic frame.
+        result->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: %1px; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: %2px; padding: 0 2px; }")
+                                  .arg(tw(90))
+                                  .arg(tw(120)));
         result->setGeometry(tw.Rect(120, 1560, 8655, 1935));
         return result;
     };
@@ -381,7 +391,7 @@ void Form1::txtOutputFile_KeyPress(std::int16_t& KeyAscii) {
 }
 
 void Form1::Command1_Click() {
-    hide();
+    // Closing hides the window and, as it is the last one, ends the program.
     close();
 }
 
