@@ -36,7 +36,9 @@ std::string SizeText(std::int64_t bytes) {
     return std::to_string(bytes >> 20) + " MiB";
 }
 
-std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string U16(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
 [[noreturn]] void Die(const std::string& what) {
     std::fprintf(stderr, "korvel_bench: %s\n", what.c_str());
@@ -55,7 +57,9 @@ long PeakRssKiB() {
     return -1;
 }
 
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 void GenerateFile(const std::string& path, std::int64_t size) {
     std::vector<std::uint64_t> block(1 << 19);  // 4 MiB
@@ -242,7 +246,9 @@ int main(int argc, char** argv) {
     fs::create_directories(work);
     std::printf("piece size %s, %d warm rounds, medians; ratio = baseline time / operation time\n",
                 SizeText(piece).c_str(), rounds);
-    std::printf("| operation              |    size | median s | min–max s     |  GB/s | ratio | peak MiB |\n");
+    std::printf(
+        "| operation              |    size | median s | min–max s     |  GB/s | ratio | peak MiB "
+        "|\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     for (const std::int64_t size : sizes) {
         BenchOneSize(work, size, piece, rounds);

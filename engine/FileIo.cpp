@@ -35,7 +35,9 @@ constexpr std::size_t kBufferSize = 1 << 20;     // the fallback copy's one buff
 
 }  // namespace
 
-void SetFaultHook(FaultHook hook) { g_faultHook.store(hook); }
+void SetFaultHook(FaultHook hook) {
+    g_faultHook.store(hook);
+}
 
 std::string Describe(int error) {
     switch (error) {
@@ -137,7 +139,9 @@ File OpenForReading(const std::string& path) {
     return file;
 }
 
-File OpenForWriting(const std::string& path) { return Open(path, O_WRONLY | O_CREAT, 0666); }
+File OpenForWriting(const std::string& path) {
+    return Open(path, O_WRONLY | O_CREAT, 0666);
+}
 
 std::optional<File> CreateNew(const std::string& path, mode_t mode,
                               const std::string& displayName) {
@@ -248,9 +252,9 @@ void Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_
         }
         loff_t in = fromOffset;
         loff_t out = toOffset;
-        const ssize_t copied = ::copy_file_range(
-            from.fd(), &in, to.fd(), &out,
-            static_cast<std::size_t>(std::min(count, kKernelChunk)), 0);
+        const ssize_t copied =
+            ::copy_file_range(from.fd(), &in, to.fd(), &out,
+                              static_cast<std::size_t>(std::min(count, kKernelChunk)), 0);
         if (copied < 0) {
             const int error = errno;
             if (error == EINTR) {
@@ -311,6 +315,8 @@ void Chmod(const File& file, mode_t mode) {
     }
 }
 
-void RemoveQuietly(const std::string& path) noexcept { ::unlink(path.c_str()); }
+void RemoveQuietly(const std::string& path) noexcept {
+    ::unlink(path.c_str());
+}
 
 }  // namespace Module1::io

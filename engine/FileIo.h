@@ -26,7 +26,7 @@ std::string Describe(int error);
 [[noreturn]] void FailWith(const std::string& description, const std::string& path);
 
 class File {
-public:
+  public:
     File() = default;
     File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     File(File&& other) noexcept;
@@ -39,7 +39,7 @@ public:
     const std::string& path() const { return path_; }
     void Close();  // throws when the close reports a write error
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };
@@ -51,7 +51,7 @@ File OpenForWriting(const std::string& path);
 // taken. Errors name displayName, the file the user knows about.
 std::optional<File> CreateNew(const std::string& path, mode_t mode, const std::string& displayName);
 
-struct stat Stat(const std::string& path);         // follows symbolic links
+struct stat Stat(const std::string& path);                  // follows symbolic links
 bool LinkStat(const std::string& path, struct stat& info);  // no throw; false when absent
 struct stat Stat(const File& file);
 

@@ -49,7 +49,9 @@ std::u16string PieceName(const std::u16string& base, std::int32_t firstNumber, s
     return base + u"." + FormatPieceNumber(static_cast<std::int32_t>(number));
 }
 
-std::u16string ListFileName(const std::u16string& sourcePath) { return sourcePath + u".FLF"; }
+std::u16string ListFileName(const std::u16string& sourcePath) {
+    return sourcePath + u".FLF";
+}
 
 std::u16string PieceBase(const std::u16string& listPath) {
     if (listPath.size() < 4) {

@@ -126,7 +126,8 @@ bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name) 
             return false;
         }
         const std::int64_t number = std::stoll(suffix);
-        return number >= list.FirstNumber && number < std::int64_t{list.FirstNumber} + list.PieceCount &&
+        return number >= list.FirstNumber &&
+               number < std::int64_t{list.FirstNumber} + list.PieceCount &&
                text::ToUtf8(FormatPieceNumber(static_cast<std::int32_t>(number))) == suffix;
     } catch (const std::exception&) {
         return false;

@@ -20,7 +20,7 @@ namespace Module1 {
 
 // A failure of the engine; what() is a Chinese description in UTF-8 for the user.
 class EngineError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -43,7 +43,7 @@ std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
 
 // Shares progress among the workers and reports it one call at a time.
 class ProgressCounter {
-public:
+  public:
     ProgressCounter(const Progress& progress, std::int64_t total)
         : progress_(progress), total_(total) {}
 
@@ -56,7 +56,7 @@ public:
         progress_(done_, total_);
     }
 
-private:
+  private:
     const Progress& progress_;
     std::int64_t total_;
     std::int64_t done_ = 0;
@@ -76,11 +76,12 @@ struct SplitPlan {
 void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
                 ProgressCounter& counter) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
-    const auto count = static_cast<std::int32_t>(
-        k < plan.pieceCount ? plan.pieceSize : plan.sourceLength - offset);
+    const auto count = static_cast<std::int32_t>(k < plan.pieceCount ? plan.pieceSize
+                                                                     : plan.sourceLength - offset);
     io::File piece =
         io::OpenForWriting(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)));
-    const std::vector<std::uint8_t> descriptor = EncodeDescriptor(static_cast<std::uint32_t>(count));
+    const std::vector<std::uint8_t> descriptor =
+        EncodeDescriptor(static_cast<std::uint32_t>(count));
     io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
     io::Copy(source, offset, piece, kDescriptorSize, count,
              [&](std::int64_t bytes) { counter.Add(bytes); });
@@ -140,8 +141,8 @@ void Split(const SplitPlan& plan, const std::string& sourceUtf8, const Progress&
     WriteAllPieces(plan, source, counter);
 
     // No reader checks SourceLength; sources of 2 GiB and more store the largest value it holds.
-    list.SourceLength = static_cast<std::int32_t>(std::min<std::int64_t>(
-        io::Stat(source).st_size, std::numeric_limits<std::int32_t>::max()));
+    list.SourceLength = static_cast<std::int32_t>(
+        std::min<std::int64_t>(io::Stat(source).st_size, std::numeric_limits<std::int32_t>::max()));
     const std::vector<std::uint8_t> record = EncodeListRecord(list);
     io::File listFile = io::OpenForWriting(text::ToUtf8(ListFileName(plan.sourcePath)));
     io::WriteAt(listFile, record.data(), record.size(), 0);

@@ -96,11 +96,15 @@ std::u16string FromUtf8(const std::string& bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
-                                                             : (lead >> 3) == 0x1E ? 3
-                                                                                    : -1;
-        char32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F)
-                                                                                  : (lead & 0x07);
+        int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
+        char32_t cp = extra == 0   ? lead
+                      : extra == 1 ? (lead & 0x1F)
+                      : extra == 2 ? (lead & 0x0F)
+                                   : (lead & 0x07);
         bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < bytes.size();
         for (int k = 1; valid && k <= extra; ++k) {
             const auto next = static_cast<unsigned char>(bytes[i + k]);

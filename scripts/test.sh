@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset dev
 cmake --build --preset dev
+cmake --build --preset dev --target check-format
 ctest --preset dev

@@ -47,7 +47,8 @@ Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
@@ -69,9 +70,15 @@ void MakeSparseFile(const std::filesystem::path& path, std::int64_t length) {
     ::close(fd);
 }
 
-std::u16string U16(const std::filesystem::path& path) { return U16(path.string()); }
-std::u16string U16(const std::string& utf8) { return Module1::text::FromUtf8(utf8); }
-std::string Utf8(const std::u16string& text) { return Module1::text::ToUtf8(text); }
+std::u16string U16(const std::filesystem::path& path) {
+    return U16(path.string());
+}
+std::u16string U16(const std::string& utf8) {
+    return Module1::text::FromUtf8(utf8);
+}
+std::string Utf8(const std::u16string& text) {
+    return Module1::text::ToUtf8(text);
+}
 
 Bytes Le16(std::int32_t value) {
     return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};

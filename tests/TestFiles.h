@@ -12,7 +12,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +23,7 @@ public:
     // Names of everything in the folder, sorted.
     std::vector<std::string> List() const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

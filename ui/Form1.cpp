@@ -30,14 +30,14 @@ const QChar kCr = u'\r';
 
 // Converts twips to pixels at the screen's logical resolution (15 twips a pixel at 96 dpi).
 class Twips {
-public:
+  public:
     explicit Twips(double dotsPerInch) : scale_(dotsPerInch / 1440.0) {}
     int operator()(int twips) const { return static_cast<int>(std::lround(twips * scale_)); }
     QRect Rect(int left, int top, int width, int height) const {
         return {(*this)(left), (*this)(top), (*this)(width), (*this)(height)};
     }
 
-private:
+  private:
     double scale_;
 };
 
@@ -63,14 +63,14 @@ QFont KaiFont() {
 
 // Routes a widget's focus, key and click events to the window's handlers.
 class EventHook : public QObject {
-public:
+  public:
     std::function<void()> gotFocus;
     std::function<void(std::int16_t&)> keyPress;
     std::function<void()> click;
 
     explicit EventHook(QObject* parent) : QObject(parent) {}
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
             case QEvent::FocusIn:
@@ -106,8 +106,7 @@ protected:
                     click();
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
         return QObject::eventFilter(watched, event);
     }
@@ -122,7 +121,9 @@ EventHook* Hook(QWidget* widget) {
 }  // namespace
 
 // The resources live in a static library; make sure the linker keeps them.
-static void InitResources() { Q_INIT_RESOURCE(resources); }
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 Form1::Form1(platform::Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -190,11 +191,13 @@ void Form1::BuildControls() {
         auto* result = new QGroupBox(caption, this);
         result->setFont(SongFont(true));
         // The caption sits on the frame's top line, as on a classic frame.
-        result->setStyleSheet(QStringLiteral(
-            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: %1px; }"
-            "QGroupBox::title { subcontrol-origin: margin; left: %2px; padding: 0 2px; }")
-                                  .arg(tw(90))
-                                  .arg(tw(120)));
+        result->setStyleSheet(
+            QStringLiteral(
+                "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: %1px; "
+                "}"
+                "QGroupBox::title { subcontrol-origin: margin; left: %2px; padding: 0 2px; }")
+                .arg(tw(90))
+                .arg(tw(120)));
         result->setGeometry(tw.Rect(120, 1560, 8655, 1935));
         return result;
     };
@@ -307,7 +310,8 @@ void Form1::ConnectEvents() {
     EventHook* fileName = Hook(txtFileName);
     fileName->gotFocus = [this] { txtFileName_GotFocus(); };
     fileName->keyPress = [this](std::int16_t& key) { txtFileName_KeyPress(key); };
-    for (QWidget* part : {static_cast<QWidget*>(Combo1), static_cast<QWidget*>(Combo1->lineEdit())}) {
+    for (QWidget* part :
+         {static_cast<QWidget*>(Combo1), static_cast<QWidget*>(Combo1->lineEdit())}) {
         EventHook* combo = Hook(part);
         combo->gotFocus = [this] { Combo1_GotFocus(); };
         combo->keyPress = [this](std::int16_t& key) { Combo1_KeyPress(key); };
@@ -355,12 +359,22 @@ void Form1::Option3_Click() {
     Frame2->hide();
 }
 
-void Form1::SelectAll(QLineEdit* field) { field->setSelection(0, field->text().size()); }
+void Form1::SelectAll(QLineEdit* field) {
+    field->setSelection(0, field->text().size());
+}
 
-void Form1::txtFileName_GotFocus() { SelectAll(txtFileName); }
-void Form1::Combo1_GotFocus() { SelectAll(Combo1->lineEdit()); }
-void Form1::txtTemplateName_GotFocus() { SelectAll(txtTemplateName); }
-void Form1::txtOutputFile_GotFocus() { SelectAll(txtOutputFile); }
+void Form1::txtFileName_GotFocus() {
+    SelectAll(txtFileName);
+}
+void Form1::Combo1_GotFocus() {
+    SelectAll(Combo1->lineEdit());
+}
+void Form1::txtTemplateName_GotFocus() {
+    SelectAll(txtTemplateName);
+}
+void Form1::txtOutputFile_GotFocus() {
+    SelectAll(txtOutputFile);
+}
 
 void Form1::txtFileName_KeyPress(std::int16_t& KeyAscii) {
     if (KeyAscii == 13) {
@@ -486,8 +500,9 @@ void Form1::cmdUnsplit_Click() {
     }
     // On Yes the old file stays until the merged one is complete: the merge replaces it then.
     if (platform::FileExists(txtOutputFile->text()) &&
-        MsgBox(QStringLiteral("指定合并后的文件已经存在！") + kCr + QStringLiteral("是否覆盖？？？"),
-               vbYesNoQuestion, QStringLiteral("提示信息")) != vbYes) {
+        MsgBox(
+            QStringLiteral("指定合并后的文件已经存在！") + kCr + QStringLiteral("是否覆盖？？？"),
+            vbYesNoQuestion, QStringLiteral("提示信息")) != vbYes) {
         txtOutputFile->setFocus(Qt::OtherFocusReason);
         return;
     }

@@ -19,7 +19,7 @@ class QPushButton;
 class Form1 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit Form1(platform::Platform& platform, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -81,7 +81,7 @@ public:
     // The status line's idle text.
     static const QString kIdleText;
 
-private:
+  private:
     void BuildControls();
     void ConnectEvents();
     void SelectAll(QLineEdit* field);

@@ -71,7 +71,8 @@ QString DesktopPlatform::ShowFileDialog(QWidget* parent, const FileDialogRequest
 }
 
 void CommonDialog::SetAction(int kind) {
-    FileName = platform_.ShowFileDialog(parent_, {kind, DialogTitle, Filter, FilterIndex, FileName});
+    FileName =
+        platform_.ShowFileDialog(parent_, {kind, DialogTitle, Filter, FilterIndex, FileName});
 }
 
 namespace {
@@ -118,11 +119,12 @@ bool FileExists(const QString& path) {
     if (!pattern.contains(u'*') && !pattern.contains(u'?')) {
         return false;
     }
-    const QString folder = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/")
-                                                                        : path.left(slash);
+    const QString folder = slash < 0    ? QStringLiteral(".")
+                           : slash == 0 ? QStringLiteral("/")
+                                        : path.left(slash);
     const QDir dir(folder);
-    const QStringView withoutDotStar = pattern.endsWith(u".*") ? QStringView(pattern).chopped(2)
-                                                                : QStringView();
+    const QStringView withoutDotStar =
+        pattern.endsWith(u".*") ? QStringView(pattern).chopped(2) : QStringView();
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if ((WildcardMatch(pattern, name) ||
              (!withoutDotStar.isNull() && WildcardMatch(withoutDotStar, name))) &&
@@ -144,7 +146,9 @@ QString TrimSpaces(const QString& text) {
     return text.mid(start, end - start);
 }
 
-bool IsBlank(const QString& text) { return TrimSpaces(text).isEmpty(); }
+bool IsBlank(const QString& text) {
+    return TrimSpaces(text).isEmpty();
+}
 
 void InstallChineseTranslations(QApplication& app) {
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

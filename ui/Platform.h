@@ -18,13 +18,13 @@ enum MsgBoxResult { vbOK = 1, vbYes = 6, vbNo = 7 };
 struct FileDialogRequest {
     int kind = 1;  // 1 Open, 2 Save As
     QString title;
-    QString filter;  // "description|pattern|description|pattern..."
+    QString filter;       // "description|pattern|description|pattern..."
     int filterIndex = 1;  // the entry selected when the dialog opens, counting from 1
     QString fileName;
 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
     // Shows a modal box; a carriage return in the prompt starts a new line. Returns vbOK,
     // vbYes or vbNo.
@@ -35,7 +35,7 @@ public:
 
 // The real boxes and dialogs of Qt.
 class DesktopPlatform : public Platform {
-public:
+  public:
     int MsgBox(QWidget* parent, const QString& prompt, int style, const QString& title) override;
     QString ShowFileDialog(QWidget* parent, const FileDialogRequest& request) override;
 };
@@ -43,15 +43,16 @@ public:
 // The common dialog the choosers share: set its properties, then SetAction shows it and
 // leaves the chosen path (or an empty text) in FileName.
 class CommonDialog {
-public:
-    explicit CommonDialog(Platform& platform, QWidget* parent) : platform_(platform), parent_(parent) {}
+  public:
+    explicit CommonDialog(Platform& platform, QWidget* parent)
+        : platform_(platform), parent_(parent) {}
     QString FileName;
     QString DialogTitle;
     QString Filter;
     int FilterIndex = 1;
     void SetAction(int kind);
 
-private:
+  private:
     Platform& platform_;
     QWidget* parent_;
 };

@@ -33,9 +33,11 @@ TEST(ListFormat, record_for_a_four_piece_split_is_twenty_bytes_without_padding) 
 TEST(ListFormat, chinese_path_is_stored_in_gbk_with_a_byte_count) {
     const Module1::ListRecord list{10, u"D:\\文件.rar", 2, 7};
     const Bytes encoded = Module1::EncodeListRecord(list);
-    const Bytes expected = Concat({Le32(10), Le16(11),
+    const Bytes expected = Concat({Le32(10),
+                                   Le16(11),
                                    {'D', ':', '\\', 0xCE, 0xC4, 0xBC, 0xFE, '.', 'r', 'a', 'r'},
-                                   Le16(2), Le32(7)});
+                                   Le16(2),
+                                   Le32(7)});
     EXPECT_EQ(encoded, expected);
 
     const Module1::ListRecord decoded = Module1::DecodeListRecord(encoded, "x.FLF");
@@ -90,15 +92,13 @@ TEST_P(PieceNumbers, follow_the_00hash_pattern) {
     EXPECT_EQ(Module1::FormatPieceNumber(GetParam().number), GetParam().formatted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PieceNumbers,
-                         ::testing::Values(NumberRow{0, u"00"}, NumberRow{1, u"001"},
-                                           NumberRow{2, u"002"}, NumberRow{10, u"010"},
-                                           NumberRow{12, u"012"}, NumberRow{100, u"100"},
-                                           NumberRow{999, u"999"}, NumberRow{1000, u"1000"},
-                                           NumberRow{32766, u"32766"},
-                                           NumberRow{2147483647, u"2147483647"},
-                                           NumberRow{-5, u"-005"},
-                                           NumberRow{-2147483647 - 1, u"-2147483648"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, PieceNumbers,
+    ::testing::Values(NumberRow{0, u"00"}, NumberRow{1, u"001"}, NumberRow{2, u"002"},
+                      NumberRow{10, u"010"}, NumberRow{12, u"012"}, NumberRow{100, u"100"},
+                      NumberRow{999, u"999"}, NumberRow{1000, u"1000"}, NumberRow{32766, u"32766"},
+                      NumberRow{2147483647, u"2147483647"}, NumberRow{-5, u"-005"},
+                      NumberRow{-2147483647 - 1, u"-2147483648"}));
 
 TEST(PieceNames, are_the_source_path_a_dot_and_the_number_from_the_first_number) {
     EXPECT_EQ(Module1::PieceName(u"D:\\a.rar", 0, 1), u"D:\\a.rar.00");
@@ -125,5 +125,7 @@ TEST(Utf8, round_trips_chinese_and_astral_text_and_replaces_lone_surrogates) {
     const std::u16string text = u"文件 \U0001F600 a";
     EXPECT_EQ(Module1::text::FromUtf8(Module1::text::ToUtf8(text)), text);
     EXPECT_EQ(Module1::text::ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
-    EXPECT_EQ(Module1::text::FromUtf8("a\xC0\xAF" "b"), u"a\uFFFD\uFFFDb");
+    EXPECT_EQ(Module1::text::FromUtf8("a\xC0\xAF"
+                                      "b"),
+              u"a\uFFFD\uFFFDb");
 }

@@ -66,7 +66,8 @@ class RoundTrip : public ::testing::TestWithParam<RoundTripRow> {};
 
 TEST_P(RoundTrip, split_then_merge_reproduces_the_source_byte_for_byte) {
     TempDir dir;
-    const Bytes source = RandomBytes(GetParam().length, static_cast<std::uint32_t>(GetParam().length));
+    const Bytes source =
+        RandomBytes(GetParam().length, static_cast<std::uint32_t>(GetParam().length));
     WriteFile(dir / "data.bin", source);
     SplitOrFail(dir / "data.bin", GetParam().pieceSize);
     EXPECT_TRUE(Module1::MergeFile(U16(dir / "data.bin.FLF"), U16(dir / "merged")));
@@ -86,7 +87,8 @@ TEST(Merge, a_set_moved_and_renamed_with_its_list_file_merges_from_its_new_place
     SplitOrFail(dir / "a.rar", 10);
     fs::create_directory(dir / "moved");
     for (const char* ext : {".00", ".001", ".002", ".FLF"}) {
-        fs::rename(dir / (std::string("a.rar") + ext), dir / "moved" / (std::string("b.rar") + ext));
+        fs::rename(dir / (std::string("a.rar") + ext),
+                   dir / "moved" / (std::string("b.rar") + ext));
     }
     fs::remove(dir / "a.rar");
     // SourcePath still names a.rar, which is gone: the pieces come from the list file's name.
@@ -129,7 +131,8 @@ TEST(Merge, piece_numbers_past_the_32_bit_limit_are_an_error) {
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
-TEST_F(SetWithOutput, replacing_an_existing_longer_output_leaves_no_stale_bytes_and_keeps_its_mode) {
+TEST_F(SetWithOutput,
+       replacing_an_existing_longer_output_leaves_no_stale_bytes_and_keeps_its_mode) {
     ::chmod((dir / "out").c_str(), 0640);
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), source);
@@ -221,7 +224,9 @@ TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
 namespace {
 Module1::io::Step g_failingStep;
 int g_failingError;
-int FailChosenStep(Module1::io::Step step) { return step == g_failingStep ? g_failingError : 0; }
+int FailChosenStep(Module1::io::Step step) {
+    return step == g_failingStep ? g_failingError : 0;
+}
 }  // namespace
 
 TEST_F(SetWithOutput, a_failure_while_writing_flushing_or_renaming_keeps_the_old_output) {

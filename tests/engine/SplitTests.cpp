@@ -66,8 +66,8 @@ TEST_P(SplitCounts, pieces_hold_the_source_in_order_with_the_rest_in_the_last) {
         joined.insert(joined.end(), data.begin(), data.end());
     }
     EXPECT_EQ(joined, source);
-    EXPECT_FALSE(fs::exists(dir / Utf8(Module1::PieceName(u"a.rar", 0,
-                                                            static_cast<int>(GetParam().pieces) + 1))));
+    EXPECT_FALSE(fs::exists(
+        dir / Utf8(Module1::PieceName(u"a.rar", 0, static_cast<int>(GetParam().pieces) + 1))));
 
     const Module1::ListRecord list =
         Module1::DecodeListRecord(ReadFile(dir / "a.rar.FLF"), "a.rar.FLF");
@@ -78,18 +78,18 @@ TEST_P(SplitCounts, pieces_hold_the_source_in_order_with_the_rest_in_the_last) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SplitCounts,
-                         ::testing::Values(CountRow{12, 2, 2},    // S + 2
-                                           CountRow{20, 2, 10},   // 2 S
-                                           CountRow{21, 3, 1},    // 2 S + 1
-                                           CountRow{51, 6, 1},    // 5 S + 1
+                         ::testing::Values(CountRow{12, 2, 2},   // S + 2
+                                           CountRow{20, 2, 10},  // 2 S
+                                           CountRow{21, 3, 1},   // 2 S + 1
+                                           CountRow{51, 6, 1},   // 5 S + 1
                                            CountRow{1234, 124, 4}));
 
 TEST(Split, names_pieces_00_001_002_and_the_list_file_flf) {
     TempDir dir;
     WriteFile(dir / "a.rar", RandomBytes(25, 1));
     ASSERT_TRUE(Split(dir / "a.rar", 10).ok);
-    EXPECT_EQ(dir.List(),
-              (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002", "a.rar.FLF"}));
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
+                                                    "a.rar.FLF"}));
 }
 
 TEST(Split, numbers_past_999_and_a_first_number_other_than_zero) {
@@ -134,13 +134,12 @@ TEST_P(SplitFailures, report_in_chinese_and_leave_no_file) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SplitFailures,
-    ::testing::Values(RefusalRow{32768, 1, "溢出"},              // 32768 pieces
-                      RefusalRow{100000, 3, "溢出"},             // rounding itself overflows
-                      RefusalRow{5, INT_MAX, "溢出"},            // S + 1 overflows
-                      RefusalRow{5, 0, "除数为零"},
-                      RefusalRow{5, -1, "下标越界"},
+    ::testing::Values(RefusalRow{32768, 1, "溢出"},    // 32768 pieces
+                      RefusalRow{100000, 3, "溢出"},   // rounding itself overflows
+                      RefusalRow{5, INT_MAX, "溢出"},  // S + 1 overflows
+                      RefusalRow{5, 0, "除数为零"}, RefusalRow{5, -1, "下标越界"},
                       RefusalRow{5, -1048576, "下标越界"},
-                      RefusalRow{4000000, -1, "溢出"}));       // count rounds below -32768
+                      RefusalRow{4000000, -1, "溢出"}));  // count rounds below -32768
 
 TEST(Split, a_piece_number_that_would_overflow_fails_before_any_piece_is_written) {
     TempDir dir;
@@ -179,8 +178,8 @@ TEST(Split, a_second_split_overwrites_from_the_first_byte_and_leaves_surplus_pie
 
     // Piece 3 holds exactly its new record; pieces 4 and 5 of the first split stay.
     const Bytes third = ReadFile(dir / "s.002");
-    const Bytes newRecord = Module1::EncodePieceRecord(
-        {Bytes(source.begin() + 40, source.end()), 10});
+    const Bytes newRecord =
+        Module1::EncodePieceRecord({Bytes(source.begin() + 40, source.end()), 10});
     ASSERT_EQ(third.size(), 24u);
     EXPECT_EQ(Bytes(third.begin(), third.begin() + 24), newRecord);
     // The first piece grew past the old one and holds exactly the new record.
@@ -200,7 +199,8 @@ TEST(Split, over_a_longer_old_piece_leaves_its_tail_which_readers_ignore) {
     const Bytes first = ReadFile(dir / "s.00");
     ASSERT_EQ(first.size(), 100u);
     EXPECT_EQ(Bytes(first.begin() + 24, first.end()), Bytes(76, 0xEE));
-    EXPECT_EQ(Bytes(first.begin() + 10, first.begin() + 20), Bytes(source.begin(), source.begin() + 10));
+    EXPECT_EQ(Bytes(first.begin() + 10, first.begin() + 20),
+              Bytes(source.begin(), source.begin() + 10));
 }
 
 TEST(Split, chinese_names_are_split_and_the_list_holds_the_path_in_gbk) {

@@ -23,8 +23,8 @@ const QString kSplitting = QStringLiteral(" 正在分割文件......");
 const QString kMerging = QStringLiteral(" 正在合并文件......");
 const QString kNoSize = QStringLiteral("没有指定分割后每份的大小！") + kCr +
                         QStringLiteral("请输入或选取分割后每份的大小！！！");
-const QString kNoFile =
-    QStringLiteral("没有指定需要被分割的文件！") + kCr + QStringLiteral("请输入需要被分割的文件！！！");
+const QString kNoFile = QStringLiteral("没有指定需要被分割的文件！") + kCr +
+                        QStringLiteral("请输入需要被分割的文件！！！");
 const QString kFileMissing = QStringLiteral("需要被分割的文件不存在！") + kCr +
                              QStringLiteral("请重新输入需要被分割的文件！！！");
 const QString kBadSize = QStringLiteral("分割后每份的大小不正确！") + kCr +
@@ -137,7 +137,7 @@ TEST_F(SplitCommand, refuses_a_size_that_is_no_number_or_out_of_range_without_sp
 }
 
 class MergeCommand : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         WindowTest::SetUp();
         WriteFile(dir / "a.rar", source);
@@ -222,12 +222,13 @@ TEST_F(MergeCommand, a_failed_merge_after_yes_keeps_the_old_file_and_reports_in_
     EXPECT_EQ(box.statusWhileShown, kMerging);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
     EXPECT_EQ(ReadFile(dir / "a.rar"), source);
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.002", "a.rar.FLF"}));
+    EXPECT_EQ(dir.List(),
+              (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.002", "a.rar.FLF"}));
 }
 
 TEST_F(MergeCommand, refuses_the_list_file_a_piece_or_a_pattern_as_output_before_asking) {
-    for (const QString& output : {Path("a.rar.FLF"), Path("a.rar.00"), Path("a.rar.002"),
-                                  Path("*.rar"), Path("a.ra?")}) {
+    for (const QString& output :
+         {Path("a.rar.FLF"), Path("a.rar.00"), Path("a.rar.002"), Path("*.rar"), Path("a.ra?")}) {
         Fill(Path("a.rar.FLF"), output);
         form->cmdUnsplit->click();
         ExpectBox(kBadOutput, vbCritical, kMergeFailed);

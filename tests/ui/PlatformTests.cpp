@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 using platform::FileExists;
 
 namespace {
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+QString Q(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
 }  // namespace
 
 TEST(FileExists, matches_regular_files_and_links_to_them_only) {

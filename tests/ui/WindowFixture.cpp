@@ -67,15 +67,17 @@ QString WindowTest::Path(const std::string& name) const {
     return QString::fromStdString((dir / name).string());
 }
 
-QWidget* WindowTest::Focused() const { return QApplication::focusWidget(); }
+QWidget* WindowTest::Focused() const {
+    return QApplication::focusWidget();
+}
 
 void WindowTest::PressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
 }
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -24,19 +24,19 @@ struct ShownBox {
 };
 
 class ScriptedPlatform : public platform::Platform {
-public:
+  public:
     int MsgBox(QWidget* parent, const QString& prompt, int style, const QString& title) override;
     QString ShowFileDialog(QWidget* parent, const platform::FileDialogRequest& request) override;
 
     std::function<QString()> statusProbe;
-    std::deque<int> answers;               // for questions (style 36), in order
-    std::deque<QString> dialogAnswers;     // paths, or empty for cancel
+    std::deque<int> answers;            // for questions (style 36), in order
+    std::deque<QString> dialogAnswers;  // paths, or empty for cancel
     std::vector<ShownBox> boxes;
     std::vector<platform::FileDialogRequest> dialogs;
 };
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
