@@ -31,7 +31,9 @@ std::string ParentOf(const std::string& path) {
 }
 
 constexpr std::int64_t kKernelChunk = 16 << 20;  // per copy_file_range call, for progress
-constexpr std::size_t kBufferSize = 1 << 20;     // the fallback copy's one buffer
+
+constexpr std::int64_t kPageSize = 4096;
+constexpr std::size_t kBufferSize = Copier::kBufferSize;
 
 }  // namespace
 
@@ -222,17 +224,16 @@ void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_
     }
 }
 
-namespace {
-
-// Copies through one bounded buffer, for file systems that refuse the kernel copy.
-void CopyThroughBuffer(const File& from, std::int64_t fromOffset, const File& to,
-                       std::int64_t toOffset, std::int64_t count,
-                       const std::function<void(std::int64_t)>& onChunk) {
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, kBufferSize)));
+void Copier::CopyThroughBuffer(const File& from, std::int64_t fromOffset, const File& to,
+                               std::int64_t toOffset, std::int64_t count,
+                               const std::function<void(std::int64_t)>& onChunk) {
+    if (buffer_.empty()) {
+        buffer_.resize(kBufferSize);
+    }
     while (count > 0) {
         const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(count, kBufferSize));
-        ReadAt(from, buffer.data(), chunk, fromOffset);
-        WriteAt(to, buffer.data(), chunk, toOffset);
+        ReadAt(from, buffer_.data(), chunk, fromOffset);
+        WriteAt(to, buffer_.data(), chunk, toOffset);
         fromOffset += static_cast<std::int64_t>(chunk);
         toOffset += static_cast<std::int64_t>(chunk);
         count -= static_cast<std::int64_t>(chunk);
@@ -242,10 +243,12 @@ void CopyThroughBuffer(const File& from, std::int64_t fromOffset, const File& to
     }
 }
 
-}  // namespace
-
-void Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
-          std::int64_t count, const std::function<void(std::int64_t)>& onChunk) {
+void Copier::Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
+                  std::int64_t count, const std::function<void(std::int64_t)>& onChunk) {
+    if (misaligned_ == Misaligned::ThroughBuffer && (fromOffset - toOffset) % kPageSize != 0) {
+        CopyThroughBuffer(from, fromOffset, to, toOffset, count, onChunk);
+        return;
+    }
     while (count > 0) {
         if (const int error = Injected(Step::Copy)) {
             Fail(error, to.path());
@@ -289,6 +292,10 @@ void Flush(const File& file) {
     if (::fsync(file.fd()) != 0) {
         Fail(errno, file.path());
     }
+}
+
+void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) noexcept {
+    ::sync_file_range(file.fd(), offset, count, SYNC_FILE_RANGE_WRITE);
 }
 
 void FlushFolder(const std::string& folder) {

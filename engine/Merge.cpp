@@ -171,13 +171,17 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
         if (replacing && S_ISREG(existing.st_mode)) {
             io::Chmod(temporary, existing.st_mode & 07777);
         }
+        // Writing back while copying overlaps the disk's work with ours, so the final flush
+        // waits for little more than the last chunk.
         std::int64_t written = 0;
         auto report = [&](std::int64_t bytes) {
+            io::StartWriteback(temporary, written, bytes);
             written += bytes;
             if (progress) {
                 progress(written, total);
             }
         };
+        io::Copier copier(io::Copier::Misaligned::InKernel);
         std::int64_t offset = 0;
         for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
             const io::File piece = io::OpenForReading(pieceName(k));
@@ -185,7 +189,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                 io::FailWith("分割文件在合并时被改动", piece.path());
             }
             const std::uint32_t length = lengths[static_cast<std::size_t>(k - 1)];
-            io::Copy(piece, kDescriptorSize, temporary, offset, length, report);
+            copier.Copy(piece, kDescriptorSize, temporary, offset, length, report);
             offset += length;
         }
         io::Flush(temporary);

@@ -73,7 +73,7 @@ struct SplitPlan {
 
 // Writes piece k: descriptor, data copied from the source, trailing Length. The file is
 // written from its first byte and not truncated.
-void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
+void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k, io::Copier& copier,
                 ProgressCounter& counter) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
     const auto count = static_cast<std::int32_t>(k < plan.pieceCount ? plan.pieceSize
@@ -83,8 +83,8 @@ void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
     const std::vector<std::uint8_t> descriptor =
         EncodeDescriptor(static_cast<std::uint32_t>(count));
     io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
-    io::Copy(source, offset, piece, kDescriptorSize, count,
-             [&](std::int64_t bytes) { counter.Add(bytes); });
+    copier.Copy(source, offset, piece, kDescriptorSize, count,
+                [&](std::int64_t bytes) { counter.Add(bytes); });
     const std::vector<std::uint8_t> length = {
         static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
         static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
@@ -101,9 +101,10 @@ void WriteAllPieces(const SplitPlan& plan, const io::File& source, ProgressCount
     std::mutex errorMutex;
 
     auto work = [&]() noexcept {
+        io::Copier copier(io::Copier::Misaligned::ThroughBuffer);
         for (std::int32_t k = next++; k <= plan.pieceCount && !failed; k = next++) {
             try {
-                WritePiece(plan, source, k, counter);
+                WritePiece(plan, source, k, copier, counter);
             } catch (...) {
                 std::lock_guard lock(errorMutex);
                 if (!firstError) {
