@@ -16,10 +16,17 @@ namespace {
 
 std::atomic<FaultHook> g_faultHook{nullptr};
 
-// Returns the injected errno for this step, or 0.
-int Injected(Step step) {
-    const FaultHook hook = g_faultHook.load(std::memory_order_relaxed);
-    return hook ? hook(step) : 0;
+// Makes the system call, unless the fault hook fails this step: then it returns -1 with the
+// hook's errno, so an injected fault takes exactly the path a real one would.
+template <typename Call>
+auto Sys(Step step, Call call) -> decltype(call()) {
+    if (const FaultHook hook = g_faultHook.load(std::memory_order_relaxed)) {
+        if (const int error = hook(step)) {
+            errno = error;
+            return -1;
+        }
+    }
+    return call();
 }
 
 std::string ParentOf(const std::string& path) {
@@ -114,13 +121,9 @@ namespace {
 
 // Returns -1 with errno set when the open fails.
 int OpenRaw(const std::string& path, int flags, mode_t mode) {
-    if (const int error = Injected(Step::Open)) {
-        errno = error;
-        return -1;
-    }
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        fd = Sys(Step::Open, [&] { return ::open(path.c_str(), flags | O_CLOEXEC, mode); });
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -159,10 +162,7 @@ std::optional<File> CreateNew(const std::string& path, mode_t mode,
 
 struct stat Stat(const std::string& path) {
     struct stat info {};
-    if (const int error = Injected(Step::Stat)) {
-        Fail(error, path);
-    }
-    if (::stat(path.c_str(), &info) != 0) {
+    if (Sys(Step::Stat, [&] { return ::stat(path.c_str(), &info); }) != 0) {
         Fail(errno, path);
     }
     return info;
@@ -174,10 +174,7 @@ bool LinkStat(const std::string& path, struct stat& info) {
 
 struct stat Stat(const File& file) {
     struct stat info {};
-    if (const int error = Injected(Step::Stat)) {
-        Fail(error, file.path());
-    }
-    if (::fstat(file.fd(), &info) != 0) {
+    if (Sys(Step::Stat, [&] { return ::fstat(file.fd(), &info); }) != 0) {
         Fail(errno, file.path());
     }
     return info;
@@ -186,10 +183,7 @@ struct stat Stat(const File& file) {
 void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset) {
     auto* out = static_cast<char*>(buffer);
     while (size > 0) {
-        if (const int error = Injected(Step::Read)) {
-            Fail(error, file.path());
-        }
-        const ssize_t got = ::pread(file.fd(), out, size, offset);
+        const ssize_t got = Sys(Step::Read, [&] { return ::pread(file.fd(), out, size, offset); });
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -208,10 +202,7 @@ void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offse
 void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset) {
     const auto* in = static_cast<const char*>(buffer);
     while (size > 0) {
-        if (const int error = Injected(Step::Write)) {
-            Fail(error, file.path());
-        }
-        const ssize_t put = ::pwrite(file.fd(), in, size, offset);
+        const ssize_t put = Sys(Step::Write, [&] { return ::pwrite(file.fd(), in, size, offset); });
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -250,14 +241,12 @@ void Copier::Copy(const File& from, std::int64_t fromOffset, const File& to, std
         return;
     }
     while (count > 0) {
-        if (const int error = Injected(Step::Copy)) {
-            Fail(error, to.path());
-        }
         loff_t in = fromOffset;
         loff_t out = toOffset;
-        const ssize_t copied =
-            ::copy_file_range(from.fd(), &in, to.fd(), &out,
-                              static_cast<std::size_t>(std::min(count, kKernelChunk)), 0);
+        const ssize_t copied = Sys(Step::Copy, [&] {
+            return ::copy_file_range(from.fd(), &in, to.fd(), &out,
+                                     static_cast<std::size_t>(std::min(count, kKernelChunk)), 0);
+        });
         if (copied < 0) {
             const int error = errno;
             if (error == EINTR) {
@@ -286,10 +275,7 @@ void Copier::Copy(const File& from, std::int64_t fromOffset, const File& to, std
 }
 
 void Flush(const File& file) {
-    if (const int error = Injected(Step::Flush)) {
-        Fail(error, file.path());
-    }
-    if (::fsync(file.fd()) != 0) {
+    if (Sys(Step::Flush, [&] { return ::fsync(file.fd()); }) != 0) {
         Fail(errno, file.path());
     }
 }
@@ -308,10 +294,7 @@ void FlushFolder(const std::string& folder) {
 }
 
 void Rename(const std::string& from, const std::string& to) {
-    if (const int error = Injected(Step::Rename)) {
-        Fail(error, to);
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0) {
+    if (Sys(Step::Rename, [&] { return ::rename(from.c_str(), to.c_str()); }) != 0) {
         Fail(errno, to);
     }
 }

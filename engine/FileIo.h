@@ -15,7 +15,8 @@ namespace Module1::io {
 
 enum class Step { Open, Read, Write, Copy, Flush, Rename, Stat };
 
-// When set, called before each step; a non-zero result is taken as that step's errno.
+// When set, called before each step; a non-zero result fails that step with it as errno,
+// in place of the system call. For tests; one relaxed load per step otherwise.
 using FaultHook = int (*)(Step);
 void SetFaultHook(FaultHook hook);
 

@@ -145,9 +145,19 @@ void Split(const SplitPlan& plan, const std::string& sourceUtf8, const Progress&
     list.SourceLength = static_cast<std::int32_t>(
         std::min<std::int64_t>(io::Stat(source).st_size, std::numeric_limits<std::int32_t>::max()));
     const std::vector<std::uint8_t> record = EncodeListRecord(list);
-    io::File listFile = io::OpenForWriting(text::ToUtf8(ListFileName(plan.sourcePath)));
-    io::WriteAt(listFile, record.data(), record.size(), 0);
-    listFile.Close();
+    const std::string listPath = text::ToUtf8(ListFileName(plan.sourcePath));
+    struct stat existing {};
+    const bool listExisted = io::LinkStat(listPath, existing);
+    try {
+        io::File listFile = io::OpenForWriting(listPath);
+        io::WriteAt(listFile, record.data(), record.size(), 0);
+        listFile.Close();
+    } catch (...) {
+        if (!listExisted) {
+            io::RemoveQuietly(listPath);  // a half-written new list file must not look valid
+        }
+        throw;
+    }
 }
 
 }  // namespace

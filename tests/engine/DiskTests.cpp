@@ -1,0 +1,179 @@
+// Real failures rather than simulated ones: a disk that fills up, a file-size limit, and a
+// merge killed halfway.
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "FileIo.h"
+#include "Module1.h"
+#include "TestFiles.h"
+
+using namespace testing_files;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMiB = 1 << 20;
+
+// A size-limited tmpfs on a folder of the test's, where the machine allows mounting one.
+class SmallDisk {
+  public:
+    SmallDisk(const fs::path& where, const char* size) : path_(where) {
+        fs::create_directory(path_);
+        const std::string options = std::string("size=") + size;
+        mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) {
+            ::umount2(path_.c_str(), MNT_DETACH);
+        }
+    }
+    bool mounted() const { return mounted_; }
+
+  private:
+    fs::path path_;
+    bool mounted_ = false;
+};
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(FullDisk, split_that_fills_the_disk_reports_it_and_writes_no_list_file) {
+    TempDir dir;
+    SmallDisk disk(dir / "small", "8m");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here; the file-size limit test covers it";
+    }
+    const Bytes source = RandomBytes(5 * kMiB, 51);
+    WriteFile(dir / "small" / "s", source);
+    std::u16string message;
+    EXPECT_FALSE(Module1::SplitFile(U16(dir / "small" / "s"), 0, message, kMiB));
+    EXPECT_EQ(Utf8(message).rfind("磁盘已满：" + (dir / "small" / "s.").string(), 0), 0u)
+        << Utf8(message);
+    EXPECT_EQ(ReadFile(dir / "small" / "s"), source);
+    EXPECT_FALSE(fs::exists(dir / "small" / "s.FLF"));
+}
+
+TEST(FullDisk, merge_that_fills_the_disk_keeps_the_old_output_and_no_temporary) {
+    TempDir dir;
+    SmallDisk disk(dir / "small", "3m");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here; the file-size limit test covers it";
+    }
+    const Bytes source = RandomBytes(3 * kMiB, 52);
+    WriteFile(dir / "s", source);
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kMiB));
+    const Bytes previous = RandomBytes(kMiB, 53);
+    WriteFile(dir / "small" / "out", previous);
+    try {
+        Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "small" / "out"));
+        ADD_FAILURE() << "the merge fitted on the small disk";
+    } catch (const Module1::EngineError& error) {
+        EXPECT_EQ(std::string(error.what()), "磁盘已满：" + (dir / "small" / "out").string());
+    }
+    EXPECT_EQ(ReadFile(dir / "small" / "out"), previous);
+    EXPECT_EQ(Names(dir / "small"), std::vector<std::string>{"out"});
+}
+
+TEST(FullDisk, a_file_size_limit_fails_split_and_merge_without_losing_anything) {
+    TempDir dir;
+    const Bytes source = RandomBytes(3 * kMiB, 54);
+    WriteFile(dir / "s", source);
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kMiB));
+    fs::create_directory(dir / "again");
+    WriteFile(dir / "again" / "t", source);
+    const Bytes previous = RandomBytes(1000, 55);
+    WriteFile(dir / "out", previous);
+    const std::vector<std::string> before = Names(dir.path());
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // No file may grow past 512 KiB in here: every piece and the merged file are larger.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{512 * 1024, 512 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::u16string childMessage;
+        int failed = 0;
+        if (Module1::SplitFile(U16(dir / "again" / "t"), 0, childMessage, kMiB) ||
+            Utf8(childMessage).rfind("文件太大：", 0) != 0 || fs::exists(dir / "again" / "t.FLF")) {
+            failed |= 1;
+        }
+        try {
+            Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+            failed |= 2;
+        } catch (const Module1::EngineError& error) {
+            if (std::string(error.what()) != "文件太大：" + (dir / "out").string()) {
+                failed |= 4;
+            }
+        }
+        ::_exit(failed);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFile(dir / "again" / "t"), source);
+    EXPECT_EQ(ReadFile(dir / "out"), previous);
+    EXPECT_EQ(Names(dir.path()), before);
+}
+
+namespace {
+int SlowSteps(Module1::io::Step) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 0;
+}
+}  // namespace
+
+TEST(Crash, a_merge_killed_halfway_leaves_the_old_output_and_a_recognisable_leftover) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(4 * kMiB, 56));
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, 64 * 1024));
+    const Bytes previous = RandomBytes(5000, 57);
+    WriteFile(dir / "out", previous);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Module1::io::SetFaultHook(SlowSteps);  // two milliseconds a step: about a second in all
+        Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+        ::_exit(0);
+    }
+    // Kill it once its temporary file holds some data.
+    const std::regex temporaryName(R"(\.out\.[0-9a-f]{8}\.part)");
+    fs::path temporary;
+    for (int wait = 0; wait < 5000 && temporary.empty(); ++wait) {
+        for (const std::string& name : Names(dir.path())) {
+            if (std::regex_match(name, temporaryName) && fs::file_size(dir / name) > 0) {
+                temporary = dir / name;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_FALSE(temporary.empty()) << "the merge never started writing";
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadFile(dir / "out"), previous);
+    EXPECT_TRUE(fs::exists(temporary));
+}

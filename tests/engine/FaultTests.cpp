@@ -1,0 +1,152 @@
+// Every I/O step of a split and a merge failed on purpose, one at a time, with each error a
+// disk can give; after each failure the promises to the user must still hold.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <iostream>
+
+#include "FileIo.h"
+#include "Module1.h"
+#include "TestFiles.h"
+
+using namespace testing_files;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<int> g_steps{0};
+std::atomic<int> g_failAt{0};
+std::atomic<int> g_error{0};
+
+int FailNthStep(Module1::io::Step) {
+    return ++g_steps == g_failAt ? g_error.load() : 0;
+}
+
+// Counts the steps of whatever runs while it lives; fails step failAt (0: none) with error.
+class InjectedFault {
+  public:
+    InjectedFault(int failAt, int error) {
+        g_steps = 0;
+        g_failAt = failAt;
+        g_error = error;
+        Module1::io::SetFaultHook(FailNthStep);
+    }
+    ~InjectedFault() { Module1::io::SetFaultHook(nullptr); }
+    int Steps() const { return g_steps; }
+};
+
+constexpr int kErrors[] = {ENOSPC, EACCES, EIO, EINTR};
+
+bool HasChinese(const std::string& utf8) {
+    const std::u16string text = U16(utf8);
+    return std::any_of(text.begin(), text.end(),
+                       [](char16_t c) { return c >= 0x4E00 && c <= 0x9FFF; });
+}
+
+// Five pieces of 1000 bytes and a last one of 500, copied in several chunks each.
+constexpr std::size_t kSourceSize = 5500;
+constexpr std::int32_t kPieceSize = 1000;
+
+}  // namespace
+
+TEST(EveryStepFault, split_keeps_the_source_and_writes_no_list_file_unless_all_pieces_are_written) {
+    const Bytes source = RandomBytes(kSourceSize, 41);
+    int total = 0;
+    {
+        TempDir dir;
+        WriteFile(dir / "s", source);
+        std::u16string message;
+        InjectedFault count(0, 0);
+        ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
+        total = count.Steps();
+    }
+    std::cout << "split of 6 pieces: " << total << " I/O steps\n";
+    ASSERT_GT(total, 20);
+
+    int failures = 0;
+    for (int step = 1; step <= total; ++step) {
+        for (int error : kErrors) {
+            TempDir dir;
+            WriteFile(dir / "s", source);
+            std::u16string message;
+            bool ok;
+            {
+                InjectedFault fault(step, error);
+                ok = Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize);
+            }
+            SCOPED_TRACE("step " + std::to_string(step) + ", errno " + std::to_string(error));
+            EXPECT_EQ(ReadFile(dir / "s"), source);
+            if (ok) {
+                EXPECT_EQ(error, EINTR) << "only an interrupted call is retried";
+                EXPECT_TRUE(fs::exists(dir / "s.FLF"));
+                continue;
+            }
+            ++failures;
+            EXPECT_FALSE(fs::exists(dir / "s.FLF"));
+            const std::string text = Utf8(message);
+            EXPECT_TRUE(HasChinese(text)) << text;
+            EXPECT_NE(text.find(dir.path().string()), std::string::npos) << text;
+        }
+    }
+    EXPECT_GE(failures, total * 3);
+}
+
+TEST(EveryStepFault, merge_leaves_the_old_output_exactly_as_it_was_and_no_temporary) {
+    const Bytes source = RandomBytes(kSourceSize, 42);
+    const Bytes previous = RandomBytes(7000, 43);
+    auto prepare = [&](const TempDir& dir) {
+        WriteFile(dir / "s", source);
+        std::u16string message;
+        EXPECT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
+        WriteFile(dir / "out", previous);
+    };
+    int total = 0;
+    {
+        TempDir dir;
+        prepare(dir);
+        InjectedFault count(0, 0);
+        Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+        total = count.Steps();
+        EXPECT_EQ(ReadFile(dir / "out"), source);
+    }
+    std::cout << "merge of 6 pieces: " << total << " I/O steps\n";
+    ASSERT_GT(total, 20);
+
+    for (int step = 1; step <= total; ++step) {
+        for (int error : kErrors) {
+            TempDir dir;
+            prepare(dir);
+            const std::vector<std::string> before = dir.List();
+            SCOPED_TRACE("step " + std::to_string(step) + ", errno " + std::to_string(error));
+            try {
+                InjectedFault fault(step, error);
+                Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+                EXPECT_EQ(error, EINTR) << "only an interrupted call is retried";
+                EXPECT_EQ(ReadFile(dir / "out"), source);
+            } catch (const Module1::EngineError& failure) {
+                EXPECT_EQ(ReadFile(dir / "out"), previous);
+                EXPECT_TRUE(HasChinese(failure.what())) << failure.what();
+                EXPECT_NE(std::string(failure.what()).find(dir.path().string()), std::string::npos);
+            }
+            EXPECT_EQ(dir.List(), before);
+        }
+    }
+}
+
+TEST(EveryStepFault, merge_into_a_new_name_leaves_nothing_behind_when_it_fails) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(kSourceSize, 44));
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
+    const std::vector<std::string> before = dir.List();
+    for (int step = 1; step <= 40; ++step) {
+        InjectedFault fault(step, ENOSPC);
+        try {
+            Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "new"));
+            fs::remove(dir / "new");  // the step count ran past the merge's steps
+        } catch (const Module1::EngineError&) {
+        }
+        EXPECT_EQ(dir.List(), before) << "step " << step;
+    }
+}
