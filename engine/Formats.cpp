@@ -80,6 +80,30 @@ std::vector<std::uint8_t> EncodePieceRecord(const PieceRecord& piece) {
     return out;
 }
 
+std::uint32_t CheckPieceHeader(std::span<const std::uint8_t> header, std::int64_t fileSize,
+                               const std::string& fileForErrors) {
+    if (fileSize < kDescriptorSize || header.size() < static_cast<std::size_t>(kDescriptorSize)) {
+        io::FailWith("输入超出文件尾", fileForErrors);
+    }
+    const BufferDescriptor descriptor = DecodeDescriptor(header);
+    if (descriptor.DimensionCount != 1 || descriptor.LowerBound != 1) {
+        io::FailWith("文件格式错误，不是有效的分割文件", fileForErrors);
+    }
+    if (fileSize < kDescriptorSize + descriptor.ElementCount + kTrailerSize) {
+        io::FailWith("输入超出文件尾", fileForErrors);
+    }
+    return descriptor.ElementCount;
+}
+
+PieceRecord DecodePieceRecord(std::span<const std::uint8_t> bytes,
+                              const std::string& fileForErrors) {
+    const std::uint32_t count =
+        CheckPieceHeader(bytes, static_cast<std::int64_t>(bytes.size()), fileForErrors);
+    const auto data = bytes.subspan(kDescriptorSize, count);
+    return {std::vector<std::uint8_t>(data.begin(), data.end()),
+            Get<std::int32_t>(bytes, kDescriptorSize + count)};
+}
+
 std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list) {
     const std::string path = text::ToCodePage936(list.SourcePath);
     if (path.size() > std::numeric_limits<std::uint16_t>::max()) {

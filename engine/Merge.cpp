@@ -29,25 +29,17 @@ ListRecord ReadListFile(const std::string& path) {
 }
 
 // Checks a piece file against its own header before anything is copied from it and returns
-// its data length. The element count is never trusted beyond the file's size.
+// its data length.
 std::uint32_t CheckPiece(const io::File& piece) {
     const struct stat info = io::Stat(piece);
     if (!S_ISREG(info.st_mode)) {
         io::FailWith("路径/文件访问错误", piece.path());
     }
-    if (info.st_size < kDescriptorSize) {
-        io::FailWith("输入超出文件尾", piece.path());
+    std::uint8_t header[kDescriptorSize] = {};
+    if (info.st_size >= kDescriptorSize) {
+        io::ReadAt(piece, header, sizeof header, 0);
     }
-    std::uint8_t header[kDescriptorSize];
-    io::ReadAt(piece, header, sizeof header, 0);
-    const BufferDescriptor descriptor = DecodeDescriptor(header);
-    if (descriptor.DimensionCount != 1 || descriptor.LowerBound != 1) {
-        io::FailWith("文件格式错误，不是有效的分割文件", piece.path());
-    }
-    if (info.st_size < kDescriptorSize + descriptor.ElementCount + kTrailerSize) {
-        io::FailWith("输入超出文件尾", piece.path());
-    }
-    return descriptor.ElementCount;
+    return CheckPieceHeader(header, info.st_size, piece.path());
 }
 
 std::string FolderOf(const std::string& path) {
@@ -166,7 +158,9 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
         io::FailWith("路径/文件访问错误", output);
     }
 
-    auto [temporary, temporaryPath] = CreateTemporary(target, output);
+    auto created = CreateTemporary(target, output);
+    io::File temporary = std::move(created.first);
+    const std::string temporaryPath = std::move(created.second);
     try {
         if (replacing && S_ISREG(existing.st_mode)) {
             io::Chmod(temporary, existing.st_mode & 07777);

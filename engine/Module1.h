@@ -69,8 +69,16 @@ std::u16string PieceBase(const std::u16string& listPath);
 std::vector<std::uint8_t> EncodeDescriptor(std::uint32_t elementCount);
 BufferDescriptor DecodeDescriptor(std::span<const std::uint8_t> bytes);  // needs 10 bytes
 
-// Whole piece record, for small pieces (tests and fixtures); the engine streams instead.
+// Checks a piece file's first 10 bytes against the file's size and returns the data length.
+// Throws EngineError naming the file when the descriptor is not one of a piece or claims more
+// bytes than the file holds; the element count is never trusted beyond the file's size.
+std::uint32_t CheckPieceHeader(std::span<const std::uint8_t> header, std::int64_t fileSize,
+                               const std::string& fileForErrors);
+
+// Whole piece records, for small pieces (tests, fixtures, fuzzing); the engine streams instead.
 std::vector<std::uint8_t> EncodePieceRecord(const PieceRecord& piece);
+PieceRecord DecodePieceRecord(std::span<const std::uint8_t> bytes,
+                              const std::string& fileForErrors);
 
 // Throws EngineError when the path needs more than 65535 bytes in code page 936.
 std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list);

@@ -229,3 +229,43 @@ TEST(Split, progress_rises_to_the_source_length) {
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_EQ(seen.back(), 100000);
 }
+
+TEST(OddNames, stars_question_marks_and_surrounding_spaces_are_ordinary_characters) {
+    for (const char* name : {"a*b?.bin", " both ends ", "文件 ？.rar"}) {
+        TempDir dir;
+        const Bytes source = RandomBytes(2500, 12);
+        WriteFile(dir / name, source);
+        std::u16string message;
+        ASSERT_TRUE(Module1::SplitFile(U16(dir / name), 0, message, 1000)) << Utf8(message);
+        const fs::path list = dir / (std::string(name) + ".FLF");
+        Module1::MergeFile(U16(list), U16(dir / "merged"));
+        EXPECT_EQ(ReadFile(dir / "merged"), source) << name;
+    }
+}
+
+TEST(OddNames, a_long_deep_path_splits_and_merges) {
+    TempDir dir;
+    fs::path deep = dir.path();
+    while (deep.string().size() < 3000) {
+        deep /= std::string(200, 'd');
+    }
+    fs::create_directories(deep);
+    const Bytes source = RandomBytes(2500, 13);
+    WriteFile(deep / "src", source);
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(deep / "src"), 0, message, 1000)) << Utf8(message);
+    Module1::MergeFile(U16(deep / "src.FLF"), U16(deep / "out"));
+    EXPECT_EQ(ReadFile(deep / "out"), source);
+}
+
+TEST(OddNames, a_piece_name_past_the_longest_file_name_fails_cleanly_without_a_list_file) {
+    TempDir dir;
+    const std::string name(252, 'n');  // name + ".00" fits in 255 bytes, name + ".001" does not
+    WriteFile(dir / name, RandomBytes(2500, 14));
+    std::u16string message;
+    EXPECT_FALSE(Module1::SplitFile(U16(dir / name), 0, message, 1000));
+    EXPECT_EQ(Utf8(message), "文件名太长：" + (dir / (name + ".001")).string());
+    std::error_code tooLong;
+    EXPECT_FALSE(fs::exists(dir / (name + ".FLF"), tooLong));
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{name, name + ".00"}));
+}

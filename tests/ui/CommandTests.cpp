@@ -136,6 +136,19 @@ TEST_F(SplitCommand, refuses_a_size_that_is_no_number_or_out_of_range_without_sp
     EXPECT_EQ(dir.List(), std::vector<std::string>{"a.bin"});
 }
 
+TEST_F(SplitCommand, the_extreme_sizes_reach_the_engine_without_overflow) {
+    WriteFile(dir / "small", RandomBytes(100, 26));
+    form->txtFileName->setText(Path("small"));
+    form->Combo1->setEditText("2047");  // 2146435072 bytes: the file is too small for it
+    form->cmdSplit->click();
+    ExpectBox(QStringLiteral("指定的文件比需要分割的小，不需要分割！！！"), vbCritical,
+              kSplitFailed);
+    form->Combo1->setEditText("-2048");  // -2147483648 bytes: the engine refuses it
+    form->cmdSplit->click();
+    EXPECT_TRUE(TakeBox().prompt.startsWith(QStringLiteral("下标越界")));
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"small"});
+}
+
 class MergeCommand : public WindowTest {
   protected:
     void SetUp() override {

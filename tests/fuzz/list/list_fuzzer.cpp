@@ -1,0 +1,10 @@
+// libFuzzer target: the list-file reader.
+#include <cstddef>
+#include <cstdint>
+
+#include "FuzzChecks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_checks::CheckListReader({data, size});
+    return 0;
+}
