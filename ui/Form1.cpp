@@ -2,18 +2,27 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <thread>
 
 #include "Module1.h"
+#include "StatusLine.h"
 
 using platform::vbCritical;
 using platform::vbExclamation;
@@ -262,11 +271,9 @@ void Form1::BuildControls() {
     Frame4->hide();
 
     Command1 = button(this, QStringLiteral("关 闭(&C)"), tw.Rect(3960, 3720, 1095, 375));
-    Text1 = textBox(this, tw.Rect(0, 4200, 8895, 270));
-    Text1->setReadOnly(true);
-    QPalette status = Text1->palette();
-    status.setColor(QPalette::Base, status.color(QPalette::Button));
-    Text1->setPalette(status);
+    Text1 = new StatusLine(this);
+    Text1->setFont(SongFont());
+    Text1->setGeometry(tw.Rect(0, 4200, 8895, 270));
 
     // Labels and panels never take the focus; the mode buttons are one tab stop, at the
     // selected one, as a group of option buttons is.
@@ -283,6 +290,15 @@ void Form1::BuildControls() {
     QWidget::setTabOrder(txtOutputFile, cmdUnsplit);
     QWidget::setTabOrder(cmdUnsplit, Command1);
     QWidget::setTabOrder(Command1, Text1);
+
+    // Files dropped anywhere on the window reach the form, not the text boxes.
+    setAcceptDrops(true);
+    for (QWidget* field :
+         {static_cast<QWidget*>(txtFileName), static_cast<QWidget*>(Combo1),
+          static_cast<QWidget*>(Combo1->lineEdit()), static_cast<QWidget*>(txtTemplateName),
+          static_cast<QWidget*>(txtOutputFile), static_cast<QWidget*>(Text1)}) {
+        field->setAcceptDrops(false);
+    }
 
     if (const QScreen* where = screen()) {
         move(where->availableGeometry().center() - rect().center());
@@ -451,7 +467,6 @@ void Form1::cmdSplit_Click() {
     }
 
     Text1->setText(QStringLiteral(" 正在分割文件......"));
-    Text1->repaint();
     const std::u16string sourcePath = txtFileName->text().toStdU16String();
     const std::optional<std::int32_t> megabytes = PieceSizeMegabytes(Combo1->currentText());
     if (!megabytes) {
@@ -463,7 +478,11 @@ void Form1::cmdSplit_Click() {
         return;
     }
     std::u16string message;
-    if (Module1::SplitFile(sourcePath, 0, message, *megabytes * 1024 * 1024)) {
+    bool split = false;
+    RunBusy([&](const Module1::Progress& progress) {
+        split = Module1::SplitFile(sourcePath, 0, message, *megabytes * 1024 * 1024, progress);
+    });
+    if (split) {
         MsgBox(QStringLiteral("文件分割完成！！！"), vbExclamation, QStringLiteral("文件分割成功"));
     } else {
         MsgBox(QString::fromStdU16String(message), vbCritical, kSplitFailedTitle);
@@ -508,10 +527,12 @@ void Form1::cmdUnsplit_Click() {
     }
 
     Text1->setText(QStringLiteral(" 正在合并文件......"));
-    Text1->repaint();
+    const std::u16string listPath = txtTemplateName->text().toStdU16String();
+    const std::u16string outputName = txtOutputFile->text().toStdU16String();
     try {
-        Module1::MergeFile(txtTemplateName->text().toStdU16String(),
-                           txtOutputFile->text().toStdU16String());
+        RunBusy([&](const Module1::Progress& progress) {
+            Module1::MergeFile(listPath, outputName, progress);
+        });
     } catch (const std::exception& error) {
         const QString reason = dynamic_cast<const std::bad_alloc*>(&error)
                                    ? QStringLiteral("内存溢出")
@@ -545,7 +566,11 @@ void Form1::Label3_Click() {
     if (CMD.FileName.isEmpty()) {
         return;
     }
-    txtTemplateName->setText(CMD.FileName);
+    FillListFile(CMD.FileName);
+}
+
+void Form1::FillListFile(const QString& path) {
+    txtTemplateName->setText(path);
     const QString chosen = txtTemplateName->text();
     // The list file is named after its source plus ".FLF": drop the last four characters.
     txtOutputFile->setText(chosen.left(std::max<qsizetype>(0, chosen.size() - 4)));
@@ -561,4 +586,112 @@ void Form1::Label5_Click() {
         return;
     }
     txtOutputFile->setText(CMD.FileName);
+}
+
+namespace {
+
+// Swallows the user's input to every window while it lives; painting and timers go on.
+class InputBlocker : public QObject {
+  public:
+    InputBlocker() { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+            case QEvent::Drop:
+            case QEvent::ContextMenu: return true;
+            default: return false;
+        }
+    }
+};
+
+}  // namespace
+
+void Form1::RunBusy(const std::function<void(const Module1::Progress&)>& work) {
+    busy_ = true;
+    InputBlocker blocker;
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::atomic<int> shownPermille{-1};
+    const Module1::Progress progress = [&](std::int64_t done, std::int64_t total) {
+        const int permille = total > 0 ? static_cast<int>(done * 1000 / total) : 1000;
+        if (shownPermille.exchange(permille) != permille) {
+            QMetaObject::invokeMethod(
+                Text1, [this, permille] { Text1->SetProgress(permille / 1000.0); },
+                Qt::QueuedConnection);
+        }
+    };
+    auto run = [&] {
+        try {
+            work(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    try {
+        std::thread worker([&] {
+            run();
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        worker.join();
+    } catch (const std::system_error&) {
+        run();  // no thread to be had: do the work here, as the window always could
+    }
+    Text1->SetProgress(-1);
+    busy_ = false;
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (busy_) {
+        event->ignore();  // a split or merge runs: the window closes only once it is done
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+QString Form1::DroppedFile(const QMimeData* mime) const {
+    if (busy_ || !mime || !mime->hasUrls() || mime->urls().size() != 1 ||
+        !mime->urls().first().isLocalFile() || Frame4->isVisible()) {
+        return {};
+    }
+    const QString path = mime->urls().first().toLocalFile();
+    return QFileInfo(path).isDir() ? QString() : path;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    Form_DropFile(path);
+}
+
+void Form1::Form_DropFile(const QString& path) {
+    if (Frame1->isVisible()) {
+        txtFileName->setText(path);
+    } else if (Frame2->isVisible()) {
+        FillListFile(path);
+    }
 }

@@ -5,15 +5,19 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
+#include "Module1.h"
 #include "Platform.h"
+#include "StatusLine.h"
 
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPushButton;
 
 class Form1 : public QWidget {
@@ -56,7 +60,7 @@ class Form1 : public QWidget {
     QLabel* Label11;
     // Bottom.
     QPushButton* Command1;
-    QLineEdit* Text1;
+    StatusLine* Text1;
     platform::CommonDialog CMD;
 
     void Form_Load();
@@ -77,12 +81,26 @@ class Form1 : public QWidget {
     void Label4_Click();
     void Label3_Click();
     void Label5_Click();
+    // A file dropped on the split or merge panel, as the matching chooser would fill it in.
+    void Form_DropFile(const QString& path);
 
     // The status line's idle text.
     static const QString kIdleText;
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
   private:
     void BuildControls();
+    void FillListFile(const QString& path);
+    // The one local file a drop carries, or empty when it carries several, a folder or none,
+    // or when no panel takes files.
+    QString DroppedFile(const QMimeData* mime) const;
+    // Runs a split or merge on a thread of its own while the window keeps painting, ignores
+    // the user and fills the status line's bar; rethrows whatever the work threw.
+    void RunBusy(const std::function<void(const Module1::Progress&)>& work);
     void ConnectEvents();
     void SelectAll(QLineEdit* field);
     int MsgBox(const QString& prompt, int style, const QString& title);
@@ -91,4 +109,5 @@ class Form1 : public QWidget {
 
     platform::Platform& platform_;
     QButtonGroup* modeGroup_;
+    bool busy_ = false;
 };

@@ -150,7 +150,9 @@ bool IsBlank(const QString& text) {
     return TrimSpaces(text).isEmpty();
 }
 
-void InstallChineseTranslations(QApplication& app) {
+void SetUpApplication(QApplication& app) {
+    QApplication::setApplicationName(QStringLiteral("korvel-splitter"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvel-splitter"));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
         auto* translator = new QTranslator(&app);

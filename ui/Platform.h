@@ -67,8 +67,9 @@ bool IsBlank(const QString& text);
 // The text without its leading and trailing spaces (U+0020 only).
 QString TrimSpaces(const QString& text);
 
+// Names the program for the desktop (so the taskbar finds its entry and icon) and installs
 // Qt's own Simplified Chinese texts for the buttons of boxes and dialogs.
-void InstallChineseTranslations(QApplication& app);
+void SetUpApplication(QApplication& app);
 
 // Qt name filters for a "description|pattern|..." filter; each shows as its description.
 QStringList QtNameFilters(const QString& filter);

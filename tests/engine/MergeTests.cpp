@@ -256,3 +256,20 @@ TEST_F(SetWithOutput, names_of_the_list_file_and_its_pieces_are_recognised_as_pa
     EXPECT_FALSE(Module1::NamesFileOfSet(list, U16(dir / "a.rar")));
     EXPECT_FALSE(Module1::NamesFileOfSet(list, U16(dir / "out")));
 }
+
+TEST(Merge, progress_rises_to_the_merged_length_and_an_empty_callback_is_fine) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(100000, 71));
+    SplitOrFail(dir / "s", 30000);
+    std::vector<std::int64_t> seen;
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"),
+                       [&](std::int64_t done, std::int64_t total) {
+                           EXPECT_EQ(total, 100000);
+                           seen.push_back(done);
+                       });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 100000);
+    EXPECT_TRUE(Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out2"), Module1::Progress{}));
+    EXPECT_EQ(ReadFile(dir / "out2"), ReadFile(dir / "out"));
+}

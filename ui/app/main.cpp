@@ -4,7 +4,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    platform::InstallChineseTranslations(app);
+    platform::SetUpApplication(app);
     platform::DesktopPlatform desktop;
     Form1 form(desktop);
     form.show();

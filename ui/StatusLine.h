@@ -1,0 +1,19 @@
+// The status line: a locked one-line text box whose background fills from the left with the
+// work done while a long split or merge runs. The text itself is untouched.
+#pragma once
+
+#include <QLineEdit>
+
+class StatusLine : public QLineEdit {
+  public:
+    explicit StatusLine(QWidget* parent);
+    // Fraction of the work done, 0 to 1; a negative value hides the bar.
+    void SetProgress(double fraction);
+    double Progress() const { return progress_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    double progress_ = -1;
+};
