@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential g++ cmake ninja-build pkg-config git
+  # packaging: dpkg-shlibdeps works out the package's library dependencies
+  dpkg-dev file
   # tests
   googletest libgtest-dev
   # the window: Qt 6 Widgets, its platform plugins and Chinese translations

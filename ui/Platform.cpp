@@ -152,7 +152,7 @@ bool IsBlank(const QString& text) {
 
 void SetUpApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("korvel-splitter"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("korvel-splitter"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.korvel.Splitter"));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
         auto* translator = new QTranslator(&app);
