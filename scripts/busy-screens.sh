@@ -14,20 +14,14 @@ fi
 mkdir -p screenshots
 rm -f screenshots/busy-*.png
 work=$(mktemp -d "$folder/korvel-busy.XXXXXX")
+pid=""
 trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
 head -c $((size * 1048576)) /dev/urandom > "$work/big.bin"
 sync
 echo 3 > /proc/sys/vm/drop_caches 2>/dev/null || true   # read from disk, as after a reboot
 
-"$program" &
-pid=$!
-for _ in $(seq 50); do
-  window=$(xdotool search --onlyvisible --name "Korvel" 2>/dev/null | head -1 || true)
-  [[ -n "$window" ]] && break
-  sleep 0.2
-done
-xdotool windowfocus --sync "$window"
-sleep 0.5
+source scripts/xvfb-window.sh
+start_window "$program"
 xdotool key Tab
 xdotool type --delay 10 "$work/big.bin"
 xdotool key Return

@@ -12,17 +12,9 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
   KORVEL_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$program" "$out"
 fi
 
-"$program" &
-pid=$!
+source scripts/xvfb-window.sh
+start_window "$program"
 trap 'kill $pid 2>/dev/null || true' EXIT
-window=""
-for _ in $(seq 50); do
-  window=$(xdotool search --onlyvisible --name "Korvel" 2>/dev/null | head -1 || true)
-  [[ -n "$window" ]] && break
-  sleep 0.2
-done
-[[ -n "$window" ]] || { echo "the window did not appear" >&2; exit 1; }
-sleep 1
 
 # Mode buttons, at their centres in pixels (twips / 15).
 click() {

@@ -10,18 +10,12 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
 fi
 mkdir -p screenshots
 work=$(mktemp -d)
+pid=""
 trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
 head -c $((3 * 1048576 + 12345)) /dev/urandom > "$work/源文件 a.bin"
 
-"$program" &
-pid=$!
-for _ in $(seq 50); do
-  window=$(xdotool search --onlyvisible --name "Korvel" 2>/dev/null | head -1 || true)
-  [[ -n "$window" ]] && break
-  sleep 0.2
-done
-xdotool windowfocus --sync "$window"
-sleep 0.5
+source scripts/xvfb-window.sh
+start_window "$program"
 key() { xdotool key --delay 100 "$@"; sleep 0.4; }
 type() { xdotool type --delay 20 "$1"; sleep 0.3; }
 
