@@ -52,7 +52,8 @@ void CheckPieceReader(std::span<const std::uint8_t> bytes) {
         return;
     }
     const std::vector<std::uint8_t> encoded = Module1::EncodePieceRecord(piece);
-    if (encoded.size() > bytes.size() || !std::equal(encoded.begin(), encoded.end(), bytes.begin())) {
+    if (encoded.size() > bytes.size() ||
+        !std::equal(encoded.begin(), encoded.end(), bytes.begin())) {
         Broken("piece record does not re-encode to the bytes it came from");
     }
 }
