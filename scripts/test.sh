@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: once in the normal build
-# and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, checks the formatting, builds everything and runs every test:
+# once in the normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+cmake --preset dev
+cmake --build --preset dev --target check-format
 for preset in dev asan; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
-cmake --build --preset dev --target check-format
