@@ -29,20 +29,19 @@ auto Sys(Step step, Call call) -> decltype(call()) {
     return call();
 }
 
-std::string ParentOf(const std::string& path) {
+constexpr std::int64_t kKernelChunk = 16 << 20;  // per copy_file_range call, for progress
+
+constexpr std::int64_t kPageSize = 4096;
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-constexpr std::int64_t kKernelChunk = 16 << 20;  // per copy_file_range call, for progress
-
-constexpr std::int64_t kPageSize = 4096;
-constexpr std::size_t kBufferSize = Copier::kBufferSize;
-
-}  // namespace
 
 void SetFaultHook(FaultHook hook) {
     g_faultHook.store(hook);
@@ -80,7 +79,7 @@ void FailWith(const std::string& description, const std::string& path) {
 void Fail(int error, const std::string& path) {
     if (error == ENOENT) {
         struct stat info {};
-        if (::stat(ParentOf(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        if (::stat(FolderOf(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
             error = ENOTDIR;  // the folder itself is missing
         }
     }

@@ -20,6 +20,9 @@ enum class Step { Open, Read, Write, Copy, Flush, Rename, Stat };
 using FaultHook = int (*)(Step);
 void SetFaultHook(FaultHook hook);
 
+// The folder that holds path: "." for a bare name, "/" for a name at the root.
+std::string FolderOf(const std::string& path);
+
 // The Chinese description of a system error, e.g. ENOENT -> "文件未找到".
 std::string Describe(int error);
 

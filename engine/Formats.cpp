@@ -69,6 +69,12 @@ std::vector<std::uint8_t> EncodeDescriptor(std::uint32_t elementCount) {
     return out;
 }
 
+std::vector<std::uint8_t> EncodeTrailer(std::int32_t length) {
+    std::vector<std::uint8_t> out;
+    Put<std::int32_t>(out, length);
+    return out;
+}
+
 BufferDescriptor DecodeDescriptor(std::span<const std::uint8_t> bytes) {
     return {Get<std::int16_t>(bytes, 0), Get<std::uint32_t>(bytes, 2), Get<std::int32_t>(bytes, 6)};
 }
@@ -76,7 +82,8 @@ BufferDescriptor DecodeDescriptor(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> EncodePieceRecord(const PieceRecord& piece) {
     std::vector<std::uint8_t> out = EncodeDescriptor(static_cast<std::uint32_t>(piece.Data.size()));
     out.insert(out.end(), piece.Data.begin(), piece.Data.end());
-    Put<std::int32_t>(out, piece.Length);
+    const std::vector<std::uint8_t> trailer = EncodeTrailer(piece.Length);
+    out.insert(out.end(), trailer.begin(), trailer.end());
     return out;
 }
 

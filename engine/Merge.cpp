@@ -42,14 +42,6 @@ std::uint32_t CheckPiece(const io::File& piece) {
     return CheckPieceHeader(header, info.st_size, piece.path());
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string NameOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -73,7 +65,7 @@ std::string ResolveTarget(const std::string& outputName) {
 // a leftover is. Returns the file, whose errors name the output, and its real path.
 std::pair<io::File, std::string> CreateTemporary(const std::string& target,
                                                  const std::string& output) {
-    const std::string folder = FolderOf(target);
+    const std::string folder = io::FolderOf(target);
     const std::string name = NameOf(target).substr(0, NAME_MAX - 32);
     auto seed = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count() ^
@@ -194,7 +186,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
         io::RemoveQuietly(temporaryPath);
         throw;
     }
-    io::FlushFolder(FolderOf(target));
+    io::FlushFolder(io::FolderOf(target));
     return true;
 }
 

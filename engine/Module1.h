@@ -67,6 +67,7 @@ std::u16string ListFileName(const std::u16string& sourcePath);
 std::u16string PieceBase(const std::u16string& listPath);
 
 std::vector<std::uint8_t> EncodeDescriptor(std::uint32_t elementCount);
+std::vector<std::uint8_t> EncodeTrailer(std::int32_t length);  // the 4 bytes after the data
 BufferDescriptor DecodeDescriptor(std::span<const std::uint8_t> bytes);  // needs 10 bytes
 
 // Checks a piece file's first 10 bytes against the file's size and returns the data length.

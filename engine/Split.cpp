@@ -85,10 +85,8 @@ void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k, i
     io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
     copier.Copy(source, offset, piece, kDescriptorSize, count,
                 [&](std::int64_t bytes) { counter.Add(bytes); });
-    const std::vector<std::uint8_t> length = {
-        static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-        static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
-    io::WriteAt(piece, length.data(), length.size(), kDescriptorSize + count);
+    const std::vector<std::uint8_t> trailer = EncodeTrailer(count);
+    io::WriteAt(piece, trailer.data(), trailer.size(), kDescriptorSize + count);
     piece.Close();
 }
 

@@ -545,28 +545,30 @@ void Form1::cmdUnsplit_Click() {
     Text1->setText(kIdleText);
 }
 
-void Form1::Label4_Click() {
+// Sets up the shared dialog afresh, shows it and returns the chosen path, empty on cancel.
+QString Form1::ChooseFile(int kind, const QString& title, const QString& filter) {
     CMD.FileName = QString();
-    CMD.DialogTitle = QStringLiteral("打开需要被分割的文件");
-    CMD.Filter = QStringLiteral("所有文件(*.*)|*.*");
+    CMD.DialogTitle = title;
+    CMD.Filter = filter;
     CMD.FilterIndex = 1;
-    CMD.SetAction(1);
-    if (CMD.FileName.isEmpty()) {
-        return;
+    CMD.SetAction(kind);
+    return CMD.FileName;
+}
+
+void Form1::Label4_Click() {
+    const QString chosen =
+        ChooseFile(1, QStringLiteral("打开需要被分割的文件"), QStringLiteral("所有文件(*.*)|*.*"));
+    if (!chosen.isEmpty()) {
+        txtFileName->setText(chosen);
     }
-    txtFileName->setText(CMD.FileName);
 }
 
 void Form1::Label3_Click() {
-    CMD.FileName = QString();
-    CMD.DialogTitle = QStringLiteral("打开要合并的文件的首个文件");
-    CMD.Filter = QStringLiteral("(*.FLF)|*.FLF|所有文件(*.*)|*.*");
-    CMD.FilterIndex = 1;
-    CMD.SetAction(1);
-    if (CMD.FileName.isEmpty()) {
-        return;
+    const QString chosen = ChooseFile(1, QStringLiteral("打开要合并的文件的首个文件"),
+                                      QStringLiteral("(*.FLF)|*.FLF|所有文件(*.*)|*.*"));
+    if (!chosen.isEmpty()) {
+        FillListFile(chosen);
     }
-    FillListFile(CMD.FileName);
 }
 
 void Form1::FillListFile(const QString& path) {
@@ -577,15 +579,11 @@ void Form1::FillListFile(const QString& path) {
 }
 
 void Form1::Label5_Click() {
-    CMD.FileName = QString();
-    CMD.DialogTitle = QStringLiteral("合并文件为...");
-    CMD.Filter = QStringLiteral("所有文件(*.*)|*.*");
-    CMD.FilterIndex = 1;
-    CMD.SetAction(2);
-    if (CMD.FileName.isEmpty()) {
-        return;
+    const QString chosen =
+        ChooseFile(2, QStringLiteral("合并文件为..."), QStringLiteral("所有文件(*.*)|*.*"));
+    if (!chosen.isEmpty()) {
+        txtOutputFile->setText(chosen);
     }
-    txtOutputFile->setText(CMD.FileName);
 }
 
 namespace {
@@ -665,7 +663,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 QString Form1::DroppedFile(const QMimeData* mime) const {
-    if (busy_ || !mime || !mime->hasUrls() || mime->urls().size() != 1 ||
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 ||
         !mime->urls().first().isLocalFile() || Frame4->isVisible()) {
         return {};
     }

@@ -95,6 +95,7 @@ class Form1 : public QWidget {
   private:
     void BuildControls();
     void FillListFile(const QString& path);
+    QString ChooseFile(int kind, const QString& title, const QString& filter);
     // The one local file a drop carries, or empty when it carries several, a folder or none,
     // or when no panel takes files.
     QString DroppedFile(const QMimeData* mime) const;
