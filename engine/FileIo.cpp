@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
+#include "Messages.h"
 #include "Module1.h"
 
 namespace Module1::io {
@@ -47,43 +50,15 @@ void SetFaultHook(FaultHook hook) {
     g_faultHook.store(hook);
 }
 
-std::string Describe(int error) {
-    switch (error) {
-        case ENOENT: return "文件未找到";
-        case ENOTDIR: return "路径未找到";
-        case EACCES:
-        case EPERM: return "没有权限";
-        case EROFS: return "磁盘写保护";
-        case ENOSPC:
-        case EDQUOT: return "磁盘已满";
-        case EFBIG: return "文件太大";
-        case ENOMEM: return "内存溢出";
-        case EISDIR: return "路径/文件访问错误";
-        case ENAMETOOLONG: return "文件名太长";
-        case EEXIST: return "文件已存在";
-        case EMFILE:
-        case ENFILE: return "打开的文件太多";
-        case EBUSY:
-        case ETXTBSY: return "文件正在使用";
-        case EINTR: return "操作被中断";
-        case EOVERFLOW: return "溢出";
-        case EIO: return "设备 I/O 错误";
-        default: return "文件访问错误（错误码 " + std::to_string(error) + "）";
-    }
-}
-
-void FailWith(const std::string& description, const std::string& path) {
-    throw EngineError(path.empty() ? description : description + "：" + path);
-}
-
 void Fail(int error, const std::string& path) {
     if (error == ENOENT) {
         struct stat info {};
-        if (::stat(FolderOf(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        if (Sys(Step::Stat, [&] { return ::stat(FolderOf(path).c_str(), &info); }) != 0 ||
+            !S_ISDIR(info.st_mode)) {
             error = ENOTDIR;  // the folder itself is missing
         }
     }
-    FailWith(Describe(error), path);
+    ThrowText(SystemErrorText(error), path);
 }
 
 File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
@@ -109,9 +84,18 @@ File::~File() {
 }
 
 void File::Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
+    if (fd_ < 0) {
+        return;
+    }
+    // The descriptor is released even when a test fails this step.
+    const int closed = ::close(std::exchange(fd_, -1));
+    const int error = closed != 0 ? errno : 0;
+    if (Sys(Step::Close,
+            [&] {
+                errno = error;
+                return closed;
+            }) != 0 &&
+        errno != EINTR) {
         Fail(errno, path_);
     }
 }
@@ -167,8 +151,28 @@ struct stat Stat(const std::string& path) {
     return info;
 }
 
-bool LinkStat(const std::string& path, struct stat& info) {
-    return ::lstat(path.c_str(), &info) == 0;
+std::optional<struct stat> LinkStat(const std::string& path) {
+    struct stat info {};
+    if (Sys(Step::LinkStat, [&] { return ::lstat(path.c_str(), &info); }) != 0) {
+        if (errno == ENOENT) {
+            return std::nullopt;
+        }
+        Fail(errno, path);
+    }
+    return info;
+}
+
+std::string Resolve(const std::string& path) {
+    char* resolved = nullptr;
+    if (Sys(Step::Resolve, [&] {
+            resolved = ::realpath(path.c_str(), nullptr);
+            return resolved ? 0 : -1;
+        }) != 0) {
+        Fail(errno, path);
+    }
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
 }
 
 struct stat Stat(const File& file) {
@@ -190,7 +194,7 @@ void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offse
             Fail(errno, file.path());
         }
         if (got == 0) {
-            FailWith("输入超出文件尾", file.path());
+            Throw(Failure::PastEndOfFile, file.path());
         }
         out += got;
         size -= static_cast<std::size_t>(got);
@@ -262,7 +266,7 @@ void Copier::Copy(const File& from, std::int64_t fromOffset, const File& to, std
                             : from.path());
         }
         if (copied == 0) {
-            FailWith("输入超出文件尾", from.path());
+            Throw(Failure::PastEndOfFile, from.path());
         }
         fromOffset += copied;
         toOffset += copied;
@@ -299,7 +303,7 @@ void Rename(const std::string& from, const std::string& to) {
 }
 
 void Chmod(const File& file, mode_t mode) {
-    if (::fchmod(file.fd(), mode) != 0) {
+    if (Sys(Step::Chmod, [&] { return ::fchmod(file.fd(), mode); }) != 0) {
         Fail(errno, file.path());
     }
 }

@@ -1,6 +1,9 @@
-// The engine's one seam to the file system. Every open, read, write, copy, flush, rename
-// and stat goes through here, so a test can make any single step fail, and every
-// failure becomes one EngineError with a Chinese description naming the file.
+// The engine's one seam to the file system. Every call that opens, reads, writes, copies,
+// flushes, renames, closes, changes or looks up a file goes through here as a Step, so a test
+// can make any single step fail; a failure becomes one EngineError with a Chinese description
+// naming the file. Calls that only advise the kernel (read-ahead, early writeback) or tidy up
+// after a failure (removing our own temporary file, syncing a folder) are not steps: their
+// failure changes nothing the user relies on.
 #pragma once
 
 #include <sys/stat.h>
@@ -13,7 +16,7 @@
 
 namespace Module1::io {
 
-enum class Step { Open, Read, Write, Copy, Flush, Rename, Stat };
+enum class Step { Open, Read, Write, Copy, Flush, Rename, Stat, LinkStat, Resolve, Chmod, Close };
 
 // When set, called before each step; a non-zero result fails that step with it as errno,
 // in place of the system call. For tests; one relaxed load per step otherwise.
@@ -23,12 +26,9 @@ void SetFaultHook(FaultHook hook);
 // The folder that holds path: "." for a bare name, "/" for a name at the root.
 std::string FolderOf(const std::string& path);
 
-// The Chinese description of a system error, e.g. ENOENT -> "文件未找到".
-std::string Describe(int error);
-
-// Throws EngineError "description：path". ENOENT under a missing folder reads "路径未找到".
+// Throws EngineError "description：path" for a system error number. ENOENT under a missing
+// folder reads "路径未找到".
 [[noreturn]] void Fail(int error, const std::string& path);
-[[noreturn]] void FailWith(const std::string& description, const std::string& path);
 
 class File {
   public:
@@ -56,9 +56,12 @@ File OpenForWriting(const std::string& path);
 // taken. Errors name displayName, the file the user knows about.
 std::optional<File> CreateNew(const std::string& path, mode_t mode, const std::string& displayName);
 
-struct stat Stat(const std::string& path);                  // follows symbolic links
-bool LinkStat(const std::string& path, struct stat& info);  // no throw; false when absent
+struct stat Stat(const std::string& path);  // follows symbolic links
 struct stat Stat(const File& file);
+// Does not follow a symbolic link; empty when nothing is there, throws on any other failure.
+std::optional<struct stat> LinkStat(const std::string& path);
+// The absolute path with every symbolic link resolved (realpath).
+std::string Resolve(const std::string& path);
 
 // Reads exactly size bytes at offset; a file that ends first is "输入超出文件尾".
 void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset);

@@ -1,8 +1,8 @@
 // The byte layouts of piece files and list files, and the naming rule of a set.
 #include <limits>
 
-#include "FileIo.h"
-#include "Module1.h"
+#include "Formats.h"
+#include "Messages.h"
 #include "Text.h"
 
 namespace Module1 {
@@ -44,7 +44,7 @@ std::u16string PieceName(const std::u16string& base, std::int32_t firstNumber, s
     const std::int64_t number = std::int64_t{firstNumber} + k - 1;
     if (number > std::numeric_limits<std::int32_t>::max() ||
         number < std::numeric_limits<std::int32_t>::min()) {
-        throw EngineError("溢出：分割文件的编号超出范围");
+        Throw(Failure::PieceNumberOutOfRange);
     }
     return base + u"." + FormatPieceNumber(static_cast<std::int32_t>(number));
 }
@@ -55,7 +55,7 @@ std::u16string ListFileName(const std::u16string& sourcePath) {
 
 std::u16string PieceBase(const std::u16string& listPath) {
     if (listPath.size() < 4) {
-        io::FailWith("无效的过程调用或参数：列表文件名不足四个字符", text::ToUtf8(listPath));
+        Throw(Failure::ListNameTooShort, text::ToUtf8(listPath));
     }
     return listPath.substr(0, listPath.size() - 4);
 }
@@ -90,14 +90,14 @@ std::vector<std::uint8_t> EncodePieceRecord(const PieceRecord& piece) {
 std::uint32_t CheckPieceHeader(std::span<const std::uint8_t> header, std::int64_t fileSize,
                                const std::string& fileForErrors) {
     if (fileSize < kDescriptorSize || header.size() < static_cast<std::size_t>(kDescriptorSize)) {
-        io::FailWith("输入超出文件尾", fileForErrors);
+        Throw(Failure::PastEndOfFile, fileForErrors);
     }
     const BufferDescriptor descriptor = DecodeDescriptor(header);
     if (descriptor.DimensionCount != 1 || descriptor.LowerBound != 1) {
-        io::FailWith("文件格式错误，不是有效的分割文件", fileForErrors);
+        Throw(Failure::NotAPiece, fileForErrors);
     }
     if (fileSize < kDescriptorSize + descriptor.ElementCount + kTrailerSize) {
-        io::FailWith("输入超出文件尾", fileForErrors);
+        Throw(Failure::PastEndOfFile, fileForErrors);
     }
     return descriptor.ElementCount;
 }
@@ -114,7 +114,7 @@ PieceRecord DecodePieceRecord(std::span<const std::uint8_t> bytes,
 std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list) {
     const std::string path = text::ToCodePage936(list.SourcePath);
     if (path.size() > std::numeric_limits<std::uint16_t>::max()) {
-        throw EngineError("溢出：源文件路径太长");
+        Throw(Failure::SourcePathTooLong);
     }
     std::vector<std::uint8_t> out;
     out.reserve(kListFixedSize + path.size());
@@ -128,11 +128,11 @@ std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list) {
 
 ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::string& fileForErrors) {
     if (bytes.size() < kListFixedSize) {
-        io::FailWith("输入超出文件尾", fileForErrors);
+        Throw(Failure::PastEndOfFile, fileForErrors);
     }
     const std::size_t pathSize = Get<std::uint16_t>(bytes, 4);
     if (bytes.size() < kListFixedSize + pathSize) {
-        io::FailWith("输入超出文件尾", fileForErrors);
+        Throw(Failure::PastEndOfFile, fileForErrors);
     }
     ListRecord list;
     list.SourceLength = Get<std::int32_t>(bytes, 0);
@@ -141,8 +141,8 @@ ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::stri
     list.PieceCount = Get<std::int16_t>(bytes, 6 + pathSize);
     list.FirstNumber = Get<std::int32_t>(bytes, 8 + pathSize);
     if (list.PieceCount < 1) {
-        io::FailWith("列表文件已损坏，记录的分割份数为 " + std::to_string(list.PieceCount),
-                     fileForErrors);
+        ThrowText(Text(Failure::ListPieceCountBroken) + std::to_string(list.PieceCount),
+                  fileForErrors);
     }
     return list;
 }

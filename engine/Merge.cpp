@@ -8,7 +8,8 @@
 #include <filesystem>
 
 #include "FileIo.h"
-#include "Module1.h"
+#include "Formats.h"
+#include "Messages.h"
 #include "Text.h"
 
 namespace Module1 {
@@ -20,7 +21,7 @@ ListRecord ReadListFile(const std::string& path) {
     const io::File file = io::OpenForReading(path);
     const struct stat info = io::Stat(file);
     if (!S_ISREG(info.st_mode)) {
-        io::FailWith("路径/文件访问错误", path);
+        Throw(Failure::PathAccess, path);
     }
     std::vector<std::uint8_t> bytes(
         static_cast<std::size_t>(std::min<std::int64_t>(info.st_size, kLargestListRecord)));
@@ -33,7 +34,7 @@ ListRecord ReadListFile(const std::string& path) {
 std::uint32_t CheckPiece(const io::File& piece) {
     const struct stat info = io::Stat(piece);
     if (!S_ISREG(info.st_mode)) {
-        io::FailWith("路径/文件访问错误", piece.path());
+        Throw(Failure::PathAccess, piece.path());
     }
     std::uint8_t header[kDescriptorSize] = {};
     if (info.st_size >= kDescriptorSize) {
@@ -50,15 +51,8 @@ std::string NameOf(const std::string& path) {
 // Where the merged file finally goes: a symbolic link is followed, so the file it points to
 // is replaced and the link stays.
 std::string ResolveTarget(const std::string& outputName) {
-    struct stat info {};
-    if (io::LinkStat(outputName, info) && S_ISLNK(info.st_mode)) {
-        if (char* resolved = ::realpath(outputName.c_str(), nullptr)) {
-            std::string target(resolved);
-            std::free(resolved);
-            return target;
-        }
-    }
-    return outputName;
+    const std::optional<struct stat> info = io::LinkStat(outputName);
+    return info && S_ISLNK(info->st_mode) ? io::Resolve(outputName) : outputName;
 }
 
 // A new file beside the target, named ".<target name>.<random>.part" so a user can tell what
@@ -79,7 +73,7 @@ std::pair<io::File, std::string> CreateTemporary(const std::string& target,
             return {std::move(*file), std::move(path)};
         }
     }
-    io::FailWith("文件已存在", output);
+    Throw(Failure::FileExists, output);
 }
 
 std::filesystem::path Canonical(const std::u16string& path) {
@@ -141,21 +135,21 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
 
     const std::string output = text::ToUtf8(outputName);
     if (output.empty() || output.back() == '/') {
-        io::FailWith("文件名错误", output);
+        Throw(Failure::BadOutputName, output);
     }
     const std::string target = ResolveTarget(output);
-    struct stat existing {};
-    const bool replacing = io::LinkStat(target, existing);
-    if (replacing && S_ISDIR(existing.st_mode)) {
-        io::FailWith("路径/文件访问错误", output);
+    const std::optional<struct stat> existing = io::LinkStat(target);
+    const bool replacing = existing.has_value();
+    if (replacing && S_ISDIR(existing->st_mode)) {
+        Throw(Failure::PathAccess, output);
     }
 
     auto created = CreateTemporary(target, output);
     io::File temporary = std::move(created.first);
     const std::string temporaryPath = std::move(created.second);
     try {
-        if (replacing && S_ISREG(existing.st_mode)) {
-            io::Chmod(temporary, existing.st_mode & 07777);
+        if (replacing && S_ISREG(existing->st_mode)) {
+            io::Chmod(temporary, existing->st_mode & 07777);
         }
         // Writing back while copying overlaps the disk's work with ours, so the final flush
         // waits for little more than the last chunk.
@@ -172,7 +166,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
         for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
             const io::File piece = io::OpenForReading(pieceName(k));
             if (CheckPiece(piece) != lengths[static_cast<std::size_t>(k - 1)]) {
-                io::FailWith("分割文件在合并时被改动", piece.path());
+                Throw(Failure::PieceChangedDuringMerge, piece.path());
             }
             const std::uint32_t length = lengths[static_cast<std::size_t>(k - 1)];
             copier.Copy(piece, kDescriptorSize, temporary, offset, length, report);

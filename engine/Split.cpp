@@ -9,7 +9,8 @@
 #include <thread>
 
 #include "FileIo.h"
-#include "Module1.h"
+#include "Formats.h"
+#include "Messages.h"
 #include "Text.h"
 
 namespace Module1 {
@@ -22,21 +23,21 @@ constexpr int kWorkers = 2;
 // 16-bit integer (ties to even), plus one when the quotient lies above the rounded value.
 std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
     if (pieceSize == 0) {
-        throw EngineError("除数为零：每份大小不能为 0");
+        Throw(Failure::PieceSizeZero);
     }
     const double quotient = static_cast<double>(sourceLength) / pieceSize;
     if (!(quotient < 32767.5) || quotient < -32768.5) {
-        throw EngineError("溢出：分割后的份数超过 32767");
+        Throw(Failure::TooManyPieces);
     }
     double rounded = std::nearbyint(quotient);
     if (quotient > rounded) {
         if (rounded == 32767) {
-            throw EngineError("溢出：分割后的份数超过 32767");
+            Throw(Failure::TooManyPieces);
         }
         rounded += 1;
     }
     if (rounded < 1) {
-        throw EngineError("下标越界：每份大小必须大于 0");
+        Throw(Failure::PieceSizeNotPositive);
     }
     return static_cast<std::int16_t>(rounded);
 }
@@ -144,8 +145,7 @@ void Split(const SplitPlan& plan, const std::string& sourceUtf8, const Progress&
         std::min<std::int64_t>(io::Stat(source).st_size, std::numeric_limits<std::int32_t>::max()));
     const std::vector<std::uint8_t> record = EncodeListRecord(list);
     const std::string listPath = text::ToUtf8(ListFileName(plan.sourcePath));
-    struct stat existing {};
-    const bool listExisted = io::LinkStat(listPath, existing);
+    const bool listExisted = io::LinkStat(listPath).has_value();
     try {
         io::File listFile = io::OpenForWriting(listPath);
         io::WriteAt(listFile, record.data(), record.size(), 0);
@@ -171,26 +171,22 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
         const std::string sourceUtf8 = text::ToUtf8(sourcePath);
         const struct stat info = io::Stat(sourceUtf8);
         if (S_ISDIR(info.st_mode)) {
-            io::FailWith("路径/文件访问错误", sourceUtf8);
+            Throw(Failure::PathAccess, sourceUtf8);
         }
         if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
-            throw EngineError("溢出：每份大小超出范围");
+            Throw(Failure::PieceSizeOutOfRange);
         }
         const std::int64_t sourceLength = info.st_size;
         if (sourceLength <= std::int64_t{pieceSize} + 1) {
-            message = kTooSmallMessage;
+            message = text::FromUtf8(Text(Failure::SourceTooSmall));
             return false;
         }
         const SplitPlan plan{sourcePath, firstNumber, pieceSize, sourceLength,
                              CountPieces(sourceLength, pieceSize)};
         Split(plan, sourceUtf8, progress);
         return true;
-    } catch (const EngineError& error) {
-        message = text::FromUtf8(error.what());
-    } catch (const std::bad_alloc&) {
-        message = u"内存溢出";
-    } catch (const std::exception& error) {
-        message = u"分割失败：" + text::FromUtf8(error.what());
+    } catch (...) {
+        message = FailureText(std::current_exception());
     }
     return false;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Formats.h"
 #include "Module1.h"
 
 namespace fuzz_checks {

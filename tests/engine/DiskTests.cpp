@@ -12,7 +12,7 @@
 #include <regex>
 #include <thread>
 
-#include "FileIo.h"
+#include "FaultInjection.h"
 #include "Module1.h"
 #include "TestFiles.h"
 
@@ -136,13 +136,6 @@ TEST(FullDisk, a_file_size_limit_fails_split_and_merge_without_losing_anything) 
     EXPECT_EQ(Names(dir.path()), before);
 }
 
-namespace {
-int SlowSteps(Module1::io::Step) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return 0;
-}
-}  // namespace
-
 TEST(Crash, a_merge_killed_halfway_leaves_the_old_output_and_a_recognisable_leftover) {
     TempDir dir;
     WriteFile(dir / "s", RandomBytes(4 * kMiB, 56));
@@ -154,7 +147,8 @@ TEST(Crash, a_merge_killed_halfway_leaves_the_old_output_and_a_recognisable_left
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        Module1::io::SetFaultHook(SlowSteps);  // two milliseconds a step: about a second in all
+        // Two milliseconds a step: about a second in all.
+        InjectedFault slow(PauseEveryStep(std::chrono::milliseconds(2)));
         Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
         ::_exit(0);
     }

@@ -1,12 +1,12 @@
-// Every I/O step of a split and a merge failed on purpose, one at a time, with each error a
-// disk can give; after each failure the promises to the user must still hold.
+// Every I/O step of a split and a merge failed on purpose, one at a time, with the errors a
+// full, locked or failing disk gives; after each failure the promises to the user must hold.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <iostream>
 
-#include "FileIo.h"
+#include "FaultInjection.h"
 #include "Module1.h"
 #include "TestFiles.h"
 
@@ -14,27 +14,6 @@ using namespace testing_files;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::atomic<int> g_steps{0};
-std::atomic<int> g_failAt{0};
-std::atomic<int> g_error{0};
-
-int FailNthStep(Module1::io::Step) {
-    return ++g_steps == g_failAt ? g_error.load() : 0;
-}
-
-// Counts the steps of whatever runs while it lives; fails step failAt (0: none) with error.
-class InjectedFault {
-  public:
-    InjectedFault(int failAt, int error) {
-        g_steps = 0;
-        g_failAt = failAt;
-        g_error = error;
-        Module1::io::SetFaultHook(FailNthStep);
-    }
-    ~InjectedFault() { Module1::io::SetFaultHook(nullptr); }
-    int Steps() const { return g_steps; }
-};
 
 constexpr int kErrors[] = {ENOSPC, EACCES, EIO, EINTR};
 
@@ -57,7 +36,7 @@ TEST(EveryStepFault, split_keeps_the_source_and_writes_no_list_file_unless_all_p
         TempDir dir;
         WriteFile(dir / "s", source);
         std::u16string message;
-        InjectedFault count(0, 0);
+        InjectedFault count(FaultPlan{});
         ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
         total = count.Steps();
     }
@@ -72,7 +51,7 @@ TEST(EveryStepFault, split_keeps_the_source_and_writes_no_list_file_unless_all_p
             std::u16string message;
             bool ok;
             {
-                InjectedFault fault(step, error);
+                InjectedFault fault(FailNthStep(step, error));
                 ok = Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize);
             }
             SCOPED_TRACE("step " + std::to_string(step) + ", errno " + std::to_string(error));
@@ -105,7 +84,7 @@ TEST(EveryStepFault, merge_leaves_the_old_output_exactly_as_it_was_and_no_tempor
     {
         TempDir dir;
         prepare(dir);
-        InjectedFault count(0, 0);
+        InjectedFault count(FaultPlan{});
         Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
         total = count.Steps();
         EXPECT_EQ(ReadFile(dir / "out"), source);
@@ -120,7 +99,7 @@ TEST(EveryStepFault, merge_leaves_the_old_output_exactly_as_it_was_and_no_tempor
             const std::vector<std::string> before = dir.List();
             SCOPED_TRACE("step " + std::to_string(step) + ", errno " + std::to_string(error));
             try {
-                InjectedFault fault(step, error);
+                InjectedFault fault(FailNthStep(step, error));
                 Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
                 EXPECT_EQ(error, EINTR) << "only an interrupted call is retried";
                 EXPECT_EQ(ReadFile(dir / "out"), source);
@@ -141,7 +120,7 @@ TEST(EveryStepFault, merge_into_a_new_name_leaves_nothing_behind_when_it_fails) 
     ASSERT_TRUE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
     const std::vector<std::string> before = dir.List();
     for (int step = 1; step <= 40; ++step) {
-        InjectedFault fault(step, ENOSPC);
+        InjectedFault fault(FailNthStep(step, ENOSPC));
         try {
             Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "new"));
             fs::remove(dir / "new");  // the step count ran past the merge's steps

@@ -1,6 +1,7 @@
 // The byte layouts and naming rule of piece files and list files.
 #include <gtest/gtest.h>
 
+#include "Formats.h"
 #include "Module1.h"
 #include "TestFiles.h"
 #include "Text.h"

@@ -6,7 +6,8 @@
 
 #include <climits>
 
-#include "FileIo.h"
+#include "FaultInjection.h"
+#include "Formats.h"
 #include "Module1.h"
 #include "TestFiles.h"
 
@@ -221,25 +222,18 @@ TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
     ExpectOutputUntouched();
 }
 
-namespace {
-Module1::io::Step g_failingStep;
-int g_failingError;
-int FailChosenStep(Module1::io::Step step) {
-    return step == g_failingStep ? g_failingError : 0;
-}
-}  // namespace
+namespace {}  // namespace
 
 TEST_F(SetWithOutput, a_failure_while_writing_flushing_or_renaming_keeps_the_old_output) {
-    using Module1::io::Step;
     const std::pair<Step, int> faults[] = {
         {Step::Copy, ENOSPC}, {Step::Flush, EIO}, {Step::Rename, EACCES}};
     const char* expected[] = {"磁盘已满：", "设备 I/O 错误：", "没有权限："};
     for (std::size_t i = 0; i < std::size(faults); ++i) {
-        g_failingStep = faults[i].first;
-        g_failingError = faults[i].second;
-        Module1::io::SetFaultHook(FailChosenStep);
-        const std::string message = MergeError(dir / "a.rar.FLF", dir / "out");
-        Module1::io::SetFaultHook(nullptr);
+        std::string message;
+        {
+            InjectedFault fault(FailEveryStep(faults[i].first, faults[i].second));
+            message = MergeError(dir / "a.rar.FLF", dir / "out");
+        }
         EXPECT_EQ(message.rfind(expected[i], 0), 0u) << message;
         ExpectOutputUntouched();
     }

@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "Formats.h"
 #include "Module1.h"
 #include "TestFiles.h"
 

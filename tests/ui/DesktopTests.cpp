@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "FileIo.h"
+#include "FaultInjection.h"
 #include "Module1.h"
 #include "WindowFixture.h"
 
@@ -20,10 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int SlowSteps(Module1::io::Step) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return 0;
-}
+constexpr std::chrono::milliseconds kStepPause{20};  // a fifth of a second a piece, or so
 
 // Drops the given URLs on the window, as a file manager would.
 bool Drop(QWidget* target, const QList<QUrl>& urls) {
@@ -45,7 +42,7 @@ TEST_F(WindowTest, a_long_split_keeps_painting_shows_progress_and_ignores_the_us
     WriteFile(dir / "big", RandomBytes(5 << 20, 61));
     form->txtFileName->setText(Path("big"));
     form->Combo1->setEditText("1");
-    Module1::io::SetFaultHook(SlowSteps);  // a fifth of a second a piece, or so
+    std::optional<InjectedFault> slow(std::in_place, PauseEveryStep(kStepPause));
 
     std::vector<double> progressSeen;
     QString statusSeen;
@@ -60,7 +57,7 @@ TEST_F(WindowTest, a_long_split_keeps_painting_shows_progress_and_ignores_the_us
         form->close();                                     // closing, ignored
     });
     form->cmdSplit->click();
-    Module1::io::SetFaultHook(nullptr);
+    slow.reset();
     sampler.stop();
 
     ExpectBox(QStringLiteral("文件分割完成！！！"), vbExclamation, QStringLiteral("文件分割成功"));

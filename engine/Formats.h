@@ -1,0 +1,47 @@
+// The byte layouts of piece files and list files. The engine streams pieces and uses only the
+// header checks; the whole-record codecs serve tests, fixtures and the fuzzers.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Module1.h"
+
+namespace Module1 {
+
+// The 10 bytes that stand in front of a piece's data.
+struct BufferDescriptor {
+    std::int16_t DimensionCount = 1;
+    std::uint32_t ElementCount = 0;
+    std::int32_t LowerBound = 1;
+};
+
+inline constexpr std::int64_t kDescriptorSize = 10;
+inline constexpr std::int64_t kTrailerSize = 4;    // the trailing Length
+inline constexpr std::size_t kListFixedSize = 12;  // the list record less its path bytes
+
+std::vector<std::uint8_t> EncodeDescriptor(std::uint32_t elementCount);
+std::vector<std::uint8_t> EncodeTrailer(std::int32_t length);  // the 4 bytes after the data
+BufferDescriptor DecodeDescriptor(std::span<const std::uint8_t> bytes);  // needs 10 bytes
+
+// Checks a piece file's first 10 bytes against the file's size and returns the data length.
+// Throws EngineError naming the file when the descriptor is not one of a piece or claims more
+// bytes than the file holds; the element count is never trusted beyond the file's size.
+std::uint32_t CheckPieceHeader(std::span<const std::uint8_t> header, std::int64_t fileSize,
+                               const std::string& fileForErrors);
+
+// Whole piece records, for small pieces (tests, fixtures, fuzzing); the engine streams instead.
+std::vector<std::uint8_t> EncodePieceRecord(const PieceRecord& piece);
+PieceRecord DecodePieceRecord(std::span<const std::uint8_t> bytes,
+                              const std::string& fileForErrors);
+
+// Throws EngineError when the path needs more than 65535 bytes in code page 936.
+std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list);
+
+// Reads a list record from the start of bytes; stale bytes after it are ignored. Throws
+// EngineError when bytes end before the record does or when PieceCount is below 1.
+ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::string& fileForErrors);
+
+}  // namespace Module1

@@ -1,0 +1,93 @@
+#include "Messages.h"
+
+#include <cerrno>
+#include <new>
+
+#include "Module1.h"
+#include "Text.h"
+
+namespace Module1 {
+
+std::string Text(Failure failure) {
+    switch (failure) {
+        case Failure::FileNotFound: return "文件未找到";
+        case Failure::PathNotFound: return "路径未找到";
+        case Failure::AccessDenied: return "没有权限";
+        case Failure::WriteProtected: return "磁盘写保护";
+        case Failure::DiskFull: return "磁盘已满";
+        case Failure::FileTooLarge: return "文件太大";
+        case Failure::OutOfMemory: return "内存溢出";
+        case Failure::PathAccess: return "路径/文件访问错误";
+        case Failure::NameTooLong: return "文件名太长";
+        case Failure::FileExists: return "文件已存在";
+        case Failure::TooManyOpenFiles: return "打开的文件太多";
+        case Failure::FileInUse: return "文件正在使用";
+        case Failure::Interrupted: return "操作被中断";
+        case Failure::Overflow: return "溢出";
+        case Failure::DeviceIo: return "设备 I/O 错误";
+        case Failure::PastEndOfFile: return "输入超出文件尾";
+        case Failure::NotAPiece: return "文件格式错误，不是有效的分割文件";
+        case Failure::PieceNumberOutOfRange: return "溢出：分割文件的编号超出范围";
+        case Failure::ListNameTooShort: return "无效的过程调用或参数：列表文件名不足四个字符";
+        case Failure::SourcePathTooLong: return "溢出：源文件路径太长";
+        case Failure::ListPieceCountBroken: return "列表文件已损坏，记录的分割份数为 ";
+        case Failure::SourceTooSmall: return "指定的文件比需要分割的小，不需要分割！！！";
+        case Failure::PieceSizeZero: return "除数为零：每份大小不能为 0";
+        case Failure::TooManyPieces: return "溢出：分割后的份数超过 32767";
+        case Failure::PieceSizeNotPositive: return "下标越界：每份大小必须大于 0";
+        case Failure::PieceSizeOutOfRange: return "溢出：每份大小超出范围";
+        case Failure::BadOutputName: return "文件名错误";
+        case Failure::PieceChangedDuringMerge: return "分割文件在合并时被改动";
+        case Failure::Unexpected: return "意外错误";
+    }
+    return Text(Failure::Unexpected);
+}
+
+std::string SystemErrorText(int error) {
+    switch (error) {
+        case ENOENT: return Text(Failure::FileNotFound);
+        case ENOTDIR: return Text(Failure::PathNotFound);
+        case EACCES:
+        case EPERM: return Text(Failure::AccessDenied);
+        case EROFS: return Text(Failure::WriteProtected);
+        case ENOSPC:
+        case EDQUOT: return Text(Failure::DiskFull);
+        case EFBIG: return Text(Failure::FileTooLarge);
+        case ENOMEM: return Text(Failure::OutOfMemory);
+        case EISDIR: return Text(Failure::PathAccess);
+        case ENAMETOOLONG: return Text(Failure::NameTooLong);
+        case EEXIST: return Text(Failure::FileExists);
+        case EMFILE:
+        case ENFILE: return Text(Failure::TooManyOpenFiles);
+        case EBUSY:
+        case ETXTBSY: return Text(Failure::FileInUse);
+        case EINTR: return Text(Failure::Interrupted);
+        case EOVERFLOW: return Text(Failure::Overflow);
+        case EIO: return Text(Failure::DeviceIo);
+        default: return "文件访问错误（错误码 " + std::to_string(error) + "）";
+    }
+}
+
+void ThrowText(const std::string& text, const std::string& path) {
+    throw EngineError(path.empty() ? text : text + "：" + path);
+}
+
+void Throw(Failure failure, const std::string& path) {
+    ThrowText(Text(failure), path);
+}
+
+std::u16string FailureText(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EngineError& error) {
+        return text::FromUtf8(error.what());
+    } catch (const std::bad_alloc&) {
+        return text::FromUtf8(Text(Failure::OutOfMemory));
+    } catch (const std::exception& error) {
+        return text::FromUtf8(Text(Failure::Unexpected) + "：" + error.what());
+    } catch (...) {
+        return text::FromUtf8(Text(Failure::Unexpected));
+    }
+}
+
+}  // namespace Module1

@@ -1,0 +1,57 @@
+// The one catalogue of what the engine tells the user. Every failure it can report is a named
+// value here with its Chinese text, and so is every system error number it meets; the rest of
+// the engine throws these values and never spells a message itself.
+#pragma once
+
+#include <string>
+
+namespace Module1 {
+
+enum class Failure {
+    // The system's errors, by what they mean to the user.
+    FileNotFound,
+    PathNotFound,
+    AccessDenied,
+    WriteProtected,
+    DiskFull,
+    FileTooLarge,
+    OutOfMemory,
+    PathAccess,
+    NameTooLong,
+    FileExists,
+    TooManyOpenFiles,
+    FileInUse,
+    Interrupted,
+    Overflow,
+    DeviceIo,
+    // The file formats.
+    PastEndOfFile,
+    NotAPiece,
+    PieceNumberOutOfRange,
+    ListNameTooShort,
+    SourcePathTooLong,
+    ListPieceCountBroken,  // followed by the count it holds
+    // Splitting.
+    SourceTooSmall,
+    PieceSizeZero,
+    TooManyPieces,
+    PieceSizeNotPositive,
+    PieceSizeOutOfRange,
+    // Merging.
+    BadOutputName,
+    PieceChangedDuringMerge,
+    // Anything the engine did not foresee; followed by what the library said.
+    Unexpected,
+};
+
+// The Chinese text of a failure, in UTF-8.
+std::string Text(Failure failure);
+
+// The Chinese text of a system error number, e.g. ENOENT -> "文件未找到".
+std::string SystemErrorText(int error);
+
+// Throws EngineError with "text：path", or the text alone when path is empty.
+[[noreturn]] void Throw(Failure failure, const std::string& path = {});
+[[noreturn]] void ThrowText(const std::string& text, const std::string& path = {});
+
+}  // namespace Module1

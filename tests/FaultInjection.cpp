@@ -1,0 +1,44 @@
+#include "FaultInjection.h"
+
+#include <atomic>
+#include <cassert>
+#include <thread>
+
+namespace testing_files {
+namespace {
+
+FaultPlan g_plan;
+std::atomic<int> g_steps{0};
+std::atomic<bool> g_active{false};
+
+int PlannedFault(Step step) {
+    if (g_plan.delay.count() > 0) {
+        std::this_thread::sleep_for(g_plan.delay);
+    }
+    if (g_plan.kind && step != *g_plan.kind) {
+        return 0;
+    }
+    const int counted = ++g_steps;
+    return g_plan.failAt == 0 || counted == g_plan.failAt ? g_plan.error : 0;
+}
+
+}  // namespace
+
+InjectedFault::InjectedFault(const FaultPlan& plan) {
+    [[maybe_unused]] const bool wasActive = g_active.exchange(true);
+    assert(!wasActive && "only one InjectedFault at a time");
+    g_plan = plan;
+    g_steps = 0;
+    Module1::io::SetFaultHook(PlannedFault);
+}
+
+InjectedFault::~InjectedFault() {
+    Module1::io::SetFaultHook(nullptr);
+    g_active = false;
+}
+
+int InjectedFault::Steps() const {
+    return g_steps;
+}
+
+}  // namespace testing_files
