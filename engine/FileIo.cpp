@@ -1,18 +1,25 @@
 #include "FileIo.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 #include <vector>
 
 #include "Messages.h"
 #include "Module1.h"
+#include "Text.h"
 
 namespace Module1::io {
 namespace {
@@ -44,6 +51,20 @@ std::string FolderOf(const std::string& path) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PathOf(const std::u16string& text) {
+    if (text.find(u'\0') != std::u16string::npos) {
+        std::u16string shown = text;
+        std::replace(shown.begin(), shown.end(), u'\0', u'\u2400');  // the symbol for NUL
+        Throw(Failure::NulInName, text::ToUtf8(shown));
+    }
+    return text::ToUtf8(text);
 }
 
 void SetFaultHook(FaultHook hook) {
@@ -103,44 +124,99 @@ void File::Close() {
 namespace {
 
 // Returns -1 with errno set when the open fails.
-int OpenRaw(const std::string& path, int flags, mode_t mode) {
+int OpenRaw(const std::string& path, int flags, mode_t mode, int folder = AT_FDCWD) {
     int fd;
     do {
-        fd = Sys(Step::Open, [&] { return ::open(path.c_str(), flags | O_CLOEXEC, mode); });
+        fd = Sys(Step::Open,
+                 [&] { return ::openat(folder, path.c_str(), flags | O_CLOEXEC, mode); });
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
-File Open(const std::string& path, int flags, mode_t mode) {
-    const int fd = OpenRaw(path, flags, mode);
+// Opens a regular file without blocking: O_NONBLOCK keeps a FIFO that slipped in after the
+// check from waiting for its other end, and the descriptor's own type decides.
+File OpenRegular(const std::string& path, int flags, mode_t mode) {
+    CheckRegularOrAbsent(path);
+    const int fd = OpenRaw(path, flags | O_NONBLOCK | O_NOCTTY, mode);
+    if (fd < 0) {
+        Fail(errno, path);
+    }
+    File file(fd, path);
+    if (!S_ISREG(Stat(file).st_mode)) {
+        Throw(Failure::NotRegularFile, path);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
+}  // namespace
+
+File OpenForReading(const std::string& path) {
+    File file = OpenRegular(path, O_RDONLY, 0);
+    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return file;
+}
+
+File OpenForWriting(const std::string& path) {
+    return OpenRegular(path, O_WRONLY | O_CREAT, 0666);
+}
+
+File OpenFolder(const std::string& path) {
+    const int fd = OpenRaw(path, O_RDONLY | O_DIRECTORY, 0);
     if (fd < 0) {
         Fail(errno, path);
     }
     return File(fd, path);
 }
 
-}  // namespace
-
-File OpenForReading(const std::string& path) {
-    File file = Open(path, O_RDONLY, 0);
-    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    return file;
-}
-
-File OpenForWriting(const std::string& path) {
-    return Open(path, O_WRONLY | O_CREAT, 0666);
-}
-
-std::optional<File> CreateNew(const std::string& path, mode_t mode,
-                              const std::string& displayName) {
-    const int fd = OpenRaw(path, O_WRONLY | O_CREAT | O_EXCL, mode);
-    if (fd < 0) {
-        if (errno == EEXIST) {
-            return std::nullopt;
-        }
-        Fail(errno, displayName);
+void CheckRegularOrAbsent(const std::string& path) {
+    const std::optional<struct stat> link = LinkStat(path);
+    if (!link) {
+        return;
     }
-    return File(fd, displayName);
+    const std::optional<struct stat> info = S_ISLNK(link->st_mode) ? StatIfPresent(path) : link;
+    if (info && S_ISDIR(info->st_mode)) {
+        Throw(Failure::PathAccess, path);
+    }
+    if (info && !S_ISREG(info->st_mode)) {
+        Throw(Failure::NotRegularFile, path);
+    }
+}
+
+long NameLimit(const std::string& folder) {
+    errno = 0;
+    const long limit =
+        Sys(Step::NameLimit, [&] { return ::pathconf(folder.c_str(), _PC_NAME_MAX); });
+    if (limit < 0) {
+        if (errno != 0) {
+            Fail(errno, folder);
+        }
+        return NAME_MAX;  // no limit of its own
+    }
+    return limit;
+}
+
+void CheckNameFits(const std::string& path, long nameLimit) {
+    if (path.size() >= PATH_MAX || static_cast<long>(NameOf(path).size()) > nameLimit) {
+        Fail(ENAMETOOLONG, path);
+    }
+}
+
+bool TryLock(const File& file) {
+    int result;
+    do {
+        result = Sys(Step::Lock, [&] { return ::flock(file.fd(), LOCK_EX | LOCK_NB); });
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        return true;
+    }
+    if (errno == EWOULDBLOCK) {
+        return false;
+    }
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
+        return true;  // the file system offers no locks: go on without one
+    }
+    Fail(errno, file.path());
 }
 
 struct stat Stat(const std::string& path) {
@@ -154,6 +230,17 @@ struct stat Stat(const std::string& path) {
 std::optional<struct stat> LinkStat(const std::string& path) {
     struct stat info {};
     if (Sys(Step::LinkStat, [&] { return ::lstat(path.c_str(), &info); }) != 0) {
+        if (errno == ENOENT) {
+            return std::nullopt;
+        }
+        Fail(errno, path);
+    }
+    return info;
+}
+
+std::optional<struct stat> StatIfPresent(const std::string& path) {
+    struct stat info {};
+    if (Sys(Step::Stat, [&] { return ::stat(path.c_str(), &info); }) != 0) {
         if (errno == ENOENT) {
             return std::nullopt;
         }
@@ -287,29 +374,115 @@ void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) n
     ::sync_file_range(file.fd(), offset, count, SYNC_FILE_RANGE_WRITE);
 }
 
-void FlushFolder(const std::string& folder) {
-    // Best effort: some file systems cannot sync a folder, and the data is already safe.
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+void RemoveQuietly(const std::string& path) noexcept {
+    ::unlink(path.c_str());
 }
 
-void Rename(const std::string& from, const std::string& to) {
-    if (Sys(Step::Rename, [&] { return ::rename(from.c_str(), to.c_str()); }) != 0) {
-        Fail(errno, to);
-    }
+namespace {
+
+// A name of the form ".<target name>.<8 hex>.part", so a user can tell what a leftover is.
+std::string TemporaryName(const std::string& targetName, unsigned long long& seed) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    char suffix[9];
+    std::snprintf(suffix, sizeof suffix, "%08llx", (seed >> 24) & 0xFFFFFFFFULL);
+    return "." + targetName.substr(0, NAME_MAX - 32) + "." + suffix + ".part";
 }
 
-void Chmod(const File& file, mode_t mode) {
-    if (Sys(Step::Chmod, [&] { return ::fchmod(file.fd(), mode); }) != 0) {
+// Gives the new file the old one's owner and group where the process may, and its
+// permissions without the setuid, setgid and sticky bits, which must not pass to new data.
+void TakeOwnerAndMode(const File& file, const struct stat& old) {
+    if (Sys(Step::Chown, [&] { return ::fchown(file.fd(), old.st_uid, old.st_gid); }) != 0) {
+        if (errno != EPERM) {
+            Fail(errno, file.path());
+        }
+        // Not allowed to give the file away: the group alone, when we belong to it.
+        ::fchown(file.fd(), static_cast<uid_t>(-1), old.st_gid);
+    }
+    if (Sys(Step::Chmod, [&] { return ::fchmod(file.fd(), old.st_mode & 0777); }) != 0) {
         Fail(errno, file.path());
     }
 }
 
-void RemoveQuietly(const std::string& path) noexcept {
-    ::unlink(path.c_str());
+}  // namespace
+
+Replacement::Replacement(const std::string& target, const std::string& displayName)
+    : targetName_(NameOf(target)) {
+    const int folder = OpenRaw(FolderOf(target), O_RDONLY | O_DIRECTORY, 0);
+    if (folder < 0) {
+        Fail(errno, displayName);  // a missing folder reads "路径未找到" for the output
+    }
+    folder_ = File(folder, FolderOf(target));
+    const std::optional<struct stat> old = StatIfPresent(target);
+    auto seed = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count() ^
+        (static_cast<unsigned long long>(::getpid()) << 16));
+    for (int attempt = 0; attempt < 100 && file_.fd() < 0; ++attempt) {
+        std::string name = TemporaryName(targetName_, seed);
+        const int fd = OpenRaw(name, O_WRONLY | O_CREAT | O_EXCL, 0666, folder_.fd());
+        if (fd >= 0) {
+            temporaryName_ = std::move(name);
+            file_ = File(fd, displayName);
+        } else if (errno != EEXIST) {
+            Fail(errno, displayName);
+        }
+    }
+    if (file_.fd() < 0) {
+        Throw(Failure::FileExists, displayName);
+    }
+    try {
+        if (old && S_ISREG(old->st_mode)) {
+            TakeOwnerAndMode(file_, *old);
+        }
+    } catch (...) {
+        file_ = File();
+        ::unlinkat(folder_.fd(), temporaryName_.c_str(), 0);
+        throw;
+    }
+}
+
+Replacement::~Replacement() {
+    if (!committed_) {
+        file_ = File();
+        ::unlinkat(folder_.fd(), temporaryName_.c_str(), 0);
+    }
+}
+
+void Replacement::Commit() {
+    Flush(file_);
+    file_.Close();
+    if (Sys(Step::Rename, [&] {
+            return ::renameat(folder_.fd(), temporaryName_.c_str(), folder_.fd(),
+                              targetName_.c_str());
+        }) != 0) {
+        Fail(errno, file_.path());
+    }
+    committed_ = true;
+    // Makes the rename itself durable. Best effort: some file systems cannot sync a folder,
+    // and the data is already safe.
+    ::fsync(folder_.fd());
+}
+
+FileSizeSignalGuard::FileSizeSignalGuard() {
+    sigset_t fileSize, old;
+    sigemptyset(&fileSize);
+    sigaddset(&fileSize, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &fileSize, &old);
+    wasBlocked_ = sigismember(&old, SIGXFSZ) == 1;
+}
+
+FileSizeSignalGuard::~FileSizeSignalGuard() {
+    if (wasBlocked_) {
+        return;
+    }
+    sigset_t fileSize, pending;
+    sigemptyset(&fileSize);
+    sigaddset(&fileSize, SIGXFSZ);
+    // A write past the limit left the signal pending here: take it before unblocking.
+    const timespec now{0, 0};
+    while (sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ) == 1 &&
+           sigtimedwait(&fileSize, nullptr, &now) == SIGXFSZ) {
+    }
+    pthread_sigmask(SIG_UNBLOCK, &fileSize, nullptr);
 }
 
 }  // namespace Module1::io

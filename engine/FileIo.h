@@ -7,6 +7,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -16,7 +17,22 @@
 
 namespace Module1::io {
 
-enum class Step { Open, Read, Write, Copy, Flush, Rename, Stat, LinkStat, Resolve, Chmod, Close };
+enum class Step {
+    Open,
+    Read,
+    Write,
+    Copy,
+    Flush,
+    Rename,
+    Stat,
+    LinkStat,
+    Resolve,
+    Chmod,
+    Chown,
+    Close,
+    Lock,
+    NameLimit,
+};
 
 // When set, called before each step; a non-zero result fails that step with it as errno,
 // in place of the system call. For tests; one relaxed load per step otherwise.
@@ -25,6 +41,12 @@ void SetFaultHook(FaultHook hook);
 
 // The folder that holds path: "." for a bare name, "/" for a name at the root.
 std::string FolderOf(const std::string& path);
+// The last element of path.
+std::string NameOf(const std::string& path);
+
+// A path as the file system takes it: UTF-8. A text holding U+0000 names no file (the system
+// would cut it there and reach another one), so it is refused, naming the text.
+std::string PathOf(const std::u16string& text);
 
 // Throws EngineError "description：path" for a system error number. ENOENT under a missing
 // folder reads "路径未找到".
@@ -49,17 +71,30 @@ class File {
     std::string path_;
 };
 
+// Opening never blocks and never reaches a device: a FIFO, socket or device node (or a link to
+// one) is refused as "not a regular file" before anything is read or written.
 File OpenForReading(const std::string& path);
 // Opens for writing, creating the file when missing and never truncating it.
 File OpenForWriting(const std::string& path);
-// Creates a new file that must not exist yet (mode before the umask); empty when the name is
-// taken. Errors name displayName, the file the user knows about.
-std::optional<File> CreateNew(const std::string& path, mode_t mode, const std::string& displayName);
+File OpenFolder(const std::string& path);
+
+// Throws unless path is absent or a regular file, or a symbolic link to one.
+void CheckRegularOrAbsent(const std::string& path);
+// Throws "文件名太长" unless a file of this name can be created in its folder, whose longest
+// name is nameLimit bytes (see NameLimit).
+void CheckNameFits(const std::string& path, long nameLimit);
+long NameLimit(const std::string& folder);
+
+// Takes an advisory lock on the whole file for as long as it stays open; false when another
+// open file holds one. A file system without locks counts as locked by us.
+bool TryLock(const File& file);
 
 struct stat Stat(const std::string& path);  // follows symbolic links
 struct stat Stat(const File& file);
 // Does not follow a symbolic link; empty when nothing is there, throws on any other failure.
 std::optional<struct stat> LinkStat(const std::string& path);
+// Follows symbolic links; empty when nothing is there (or a link dangles).
+std::optional<struct stat> StatIfPresent(const std::string& path);
 // The absolute path with every symbolic link resolved (realpath).
 std::string Resolve(const std::string& path);
 
@@ -94,10 +129,45 @@ class Copier {
 void Flush(const File& file);  // fsync
 // Starts writing a range to disk without waiting, so a later Flush has less left to do.
 void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) noexcept;
-void FlushFolder(const std::string& folder);
-void Rename(const std::string& from, const std::string& to);
-void Chmod(const File& file, mode_t mode);
 // Removes a file we created; failures are ignored because it only tidies up.
 void RemoveQuietly(const std::string& path) noexcept;
+
+// A new file that takes the place of target only on Commit: it is written as a temporary
+// ".<name>.<8 hex>.part" in the target's folder, flushed, and renamed over the target, so a
+// failure at any step leaves the old file exactly as it was. It works relative to the open
+// folder, so any target that can exist can be replaced. A replaced file's owner and group are
+// kept where the process may set them, and its permissions without setuid, setgid or sticky.
+// Destroyed uncommitted, it removes the temporary. Errors name displayName.
+class Replacement {
+  public:
+    Replacement(const std::string& target, const std::string& displayName);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    const File& file() const { return file_; }
+    void Commit();
+
+  private:
+    File folder_;
+    std::string targetName_;
+    std::string temporaryName_;
+    File file_;
+    bool committed_ = false;
+};
+
+// While it lives, a write past the process's file-size limit fails with EFBIG ("文件太大")
+// on this thread and on threads it starts, instead of killing the process with SIGXFSZ. The
+// caller's signal mask is given back as it was, with no such signal left pending.
+class FileSizeSignalGuard {
+  public:
+    FileSizeSignalGuard();
+    ~FileSizeSignalGuard();
+    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
+    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
+
+  private:
+    bool wasBlocked_ = false;
+};
 
 }  // namespace Module1::io

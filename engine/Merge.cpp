@@ -1,10 +1,6 @@
 // MergeFile: list file -> pieces -> temporary file -> renamed over the output name.
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
 
 #include "FileIo.h"
@@ -19,12 +15,8 @@ constexpr std::size_t kLargestListRecord = kListFixedSize + 0xFFFF;
 
 ListRecord ReadListFile(const std::string& path) {
     const io::File file = io::OpenForReading(path);
-    const struct stat info = io::Stat(file);
-    if (!S_ISREG(info.st_mode)) {
-        Throw(Failure::PathAccess, path);
-    }
-    std::vector<std::uint8_t> bytes(
-        static_cast<std::size_t>(std::min<std::int64_t>(info.st_size, kLargestListRecord)));
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(
+        std::min<std::int64_t>(io::Stat(file).st_size, kLargestListRecord)));
     io::ReadAt(file, bytes.data(), bytes.size(), 0);
     return DecodeListRecord(bytes, path);
 }
@@ -32,81 +24,95 @@ ListRecord ReadListFile(const std::string& path) {
 // Checks a piece file against its own header before anything is copied from it and returns
 // its data length.
 std::uint32_t CheckPiece(const io::File& piece) {
-    const struct stat info = io::Stat(piece);
-    if (!S_ISREG(info.st_mode)) {
-        Throw(Failure::PathAccess, piece.path());
-    }
+    const std::int64_t size = io::Stat(piece).st_size;
     std::uint8_t header[kDescriptorSize] = {};
-    if (info.st_size >= kDescriptorSize) {
+    if (size >= kDescriptorSize) {
         io::ReadAt(piece, header, sizeof header, 0);
     }
-    return CheckPieceHeader(header, info.st_size, piece.path());
-}
-
-std::string NameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return CheckPieceHeader(header, size, piece.path());
 }
 
 // Where the merged file finally goes: a symbolic link is followed, so the file it points to
-// is replaced and the link stays.
-std::string ResolveTarget(const std::string& outputName) {
-    const std::optional<struct stat> info = io::LinkStat(outputName);
-    return info && S_ISLNK(info->st_mode) ? io::Resolve(outputName) : outputName;
-}
-
-// A new file beside the target, named ".<target name>.<random>.part" so a user can tell what
-// a leftover is. Returns the file, whose errors name the output, and its real path.
-std::pair<io::File, std::string> CreateTemporary(const std::string& target,
-                                                 const std::string& output) {
-    const std::string folder = io::FolderOf(target);
-    const std::string name = NameOf(target).substr(0, NAME_MAX - 32);
-    auto seed = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count() ^
-        (static_cast<unsigned long long>(::getpid()) << 16));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        char suffix[9];
-        std::snprintf(suffix, sizeof suffix, "%08llx", (seed >> 24) & 0xFFFFFFFFULL);
-        std::string path = (folder == "/" ? "" : folder) + "/." + name + "." + suffix + ".part";
-        if (std::optional<io::File> file = io::CreateNew(path, 0666, output)) {
-            return {std::move(*file), std::move(path)};
-        }
+// is replaced and the link stays. A link to nothing is refused rather than guessed at.
+std::string ResolveTarget(const std::string& output) {
+    const std::optional<struct stat> link = io::LinkStat(output);
+    if (!link || !S_ISLNK(link->st_mode)) {
+        return output;
     }
-    Throw(Failure::FileExists, output);
+    if (!io::StatIfPresent(output)) {
+        Throw(Failure::DanglingLink, output);
+    }
+    return io::Resolve(output);
 }
 
-std::filesystem::path Canonical(const std::u16string& path) {
-    std::error_code error;
-    const std::filesystem::path given(text::ToUtf8(path));
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(given, error);
-    return error ? std::filesystem::absolute(given, error).lexically_normal() : resolved;
+// The path with its folder resolved and its last element as given: the file the name makes,
+// even where that element is itself a symbolic link (as a split source may be).
+std::string WithResolvedFolder(const std::string& path) {
+    const std::string folder = io::FolderOf(path);
+    try {
+        return io::Resolve(folder) + "/" + io::NameOf(path);
+    } catch (const EngineError&) {
+        std::error_code error;  // a folder that does not exist yet: compare the words
+        return (std::filesystem::absolute(folder, error).lexically_normal() / io::NameOf(path))
+            .string();
+    }
+}
+
+bool SameFile(const struct stat& a, const std::string& path) {
+    try {
+        const std::optional<struct stat> b = io::StatIfPresent(path);
+        return b && a.st_dev == b->st_dev && a.st_ino == b->st_ino;
+    } catch (const EngineError&) {
+        return false;
+    }
+}
+
+// True when the name's last element is the base's plus "." and a piece number of the set.
+bool NamesPiece(const std::string& name, const std::string& base, const ListRecord& list) {
+    const std::string prefix = base + ".";
+    if (name.rfind(prefix, 0) != 0) {
+        return false;
+    }
+    const std::string suffix = name.substr(prefix.size());
+    if (suffix.empty() || suffix.size() > 11 ||
+        suffix.find_first_not_of("-0123456789") != std::string::npos) {
+        return false;
+    }
+    const std::int64_t number = std::stoll(suffix);
+    return number >= list.FirstNumber &&
+           number < std::int64_t{list.FirstNumber} + list.PieceCount &&
+           text::ToUtf8(FormatPieceNumber(static_cast<std::int32_t>(number))) == suffix;
 }
 
 }  // namespace
 
 bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name) {
-    const std::filesystem::path candidate = Canonical(name);
-    if (candidate == Canonical(listPath)) {
-        return true;
-    }
     try {
-        const ListRecord list = ReadListFile(text::ToUtf8(listPath));
-        const std::filesystem::path base = Canonical(PieceBase(listPath));
-        const std::string prefix = base.filename().string() + ".";
-        const std::string candidateName = candidate.filename().string();
-        if (candidate.parent_path() != base.parent_path() || candidateName.rfind(prefix, 0) != 0) {
+        const std::string listFile = io::PathOf(listPath);
+        const std::string candidate = WithResolvedFolder(io::PathOf(name));
+        if (candidate == WithResolvedFolder(listFile)) {
+            return true;
+        }
+        const ListRecord list = ReadListFile(listFile);
+        const std::u16string base = PieceBase(listPath);
+        const std::string resolvedBase = WithResolvedFolder(text::ToUtf8(base));
+        if (NamesPiece(candidate, resolvedBase, list)) {
+            return true;
+        }
+        // A name that reaches one of the set's files another way: a link or a hard link.
+        const std::optional<struct stat> target = io::StatIfPresent(text::ToUtf8(name));
+        if (!target) {
             return false;
         }
-        const std::string suffix = candidateName.substr(prefix.size());
-        if (suffix.empty() || suffix.size() > 11 ||
-            suffix.find_first_not_of("-0123456789") != std::string::npos) {
-            return false;
+        if (SameFile(*target, listFile)) {
+            return true;
         }
-        const std::int64_t number = std::stoll(suffix);
-        return number >= list.FirstNumber &&
-               number < std::int64_t{list.FirstNumber} + list.PieceCount &&
-               text::ToUtf8(FormatPieceNumber(static_cast<std::int32_t>(number))) == suffix;
+        for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
+            if (SameFile(*target, text::ToUtf8(PieceName(base, list.FirstNumber, k)))) {
+                return true;
+            }
+        }
+        return false;
     } catch (const std::exception&) {
         return false;
     }
@@ -118,7 +124,9 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName)
 
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress) {
-    const ListRecord list = ReadListFile(text::ToUtf8(listPath));
+    const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
+    const std::string output = io::PathOf(outputName);
+    const ListRecord list = ReadListFile(io::PathOf(listPath));
     const std::u16string base = PieceBase(listPath);
     auto pieceName = [&](std::int32_t k) {
         return text::ToUtf8(PieceName(base, list.FirstNumber, k));
@@ -133,54 +141,36 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
         total += lengths.back();
     }
 
-    const std::string output = text::ToUtf8(outputName);
     if (output.empty() || output.back() == '/') {
         Throw(Failure::BadOutputName, output);
     }
     const std::string target = ResolveTarget(output);
-    const std::optional<struct stat> existing = io::LinkStat(target);
-    const bool replacing = existing.has_value();
-    if (replacing && S_ISDIR(existing->st_mode)) {
-        Throw(Failure::PathAccess, output);
-    }
+    io::CheckRegularOrAbsent(target);
 
-    auto created = CreateTemporary(target, output);
-    io::File temporary = std::move(created.first);
-    const std::string temporaryPath = std::move(created.second);
-    try {
-        if (replacing && S_ISREG(existing->st_mode)) {
-            io::Chmod(temporary, existing->st_mode & 07777);
+    io::Replacement replacement(target, output);
+    const io::File& temporary = replacement.file();
+    // Writing back while copying overlaps the disk's work with ours, so the final flush waits
+    // for little more than the last chunk.
+    std::int64_t written = 0;
+    auto report = [&](std::int64_t bytes) {
+        io::StartWriteback(temporary, written, bytes);
+        written += bytes;
+        if (progress) {
+            progress(written, total);
         }
-        // Writing back while copying overlaps the disk's work with ours, so the final flush
-        // waits for little more than the last chunk.
-        std::int64_t written = 0;
-        auto report = [&](std::int64_t bytes) {
-            io::StartWriteback(temporary, written, bytes);
-            written += bytes;
-            if (progress) {
-                progress(written, total);
-            }
-        };
-        io::Copier copier(io::Copier::Misaligned::InKernel);
-        std::int64_t offset = 0;
-        for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
-            const io::File piece = io::OpenForReading(pieceName(k));
-            if (CheckPiece(piece) != lengths[static_cast<std::size_t>(k - 1)]) {
-                Throw(Failure::PieceChangedDuringMerge, piece.path());
-            }
-            const std::uint32_t length = lengths[static_cast<std::size_t>(k - 1)];
-            copier.Copy(piece, kDescriptorSize, temporary, offset, length, report);
-            offset += length;
+    };
+    io::Copier copier(io::Copier::Misaligned::InKernel);
+    std::int64_t offset = 0;
+    for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
+        const io::File piece = io::OpenForReading(pieceName(k));
+        const std::uint32_t length = lengths[static_cast<std::size_t>(k - 1)];
+        if (CheckPiece(piece) != length) {
+            Throw(Failure::PieceChangedDuringMerge, piece.path());
         }
-        io::Flush(temporary);
-        temporary.Close();
-        io::Rename(temporaryPath, target);
-    } catch (...) {
-        temporary = io::File();
-        io::RemoveQuietly(temporaryPath);
-        throw;
+        copier.Copy(piece, kDescriptorSize, temporary, offset, length, report);
+        offset += length;
     }
-    io::FlushFolder(io::FolderOf(target));
+    replacement.Commit();
     return true;
 }
 

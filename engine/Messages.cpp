@@ -25,6 +25,9 @@ std::string Text(Failure failure) {
         case Failure::Interrupted: return "操作被中断";
         case Failure::Overflow: return "溢出";
         case Failure::DeviceIo: return "设备 I/O 错误";
+        case Failure::NulInName: return "文件名中含有空字符（U+0000），它不能指定任何文件";
+        case Failure::NotRegularFile: return "不是普通文件（管道、设备或套接字不能分割或合并）";
+        case Failure::DanglingLink: return "符号链接指向的文件不存在，请指定实际的文件";
         case Failure::PastEndOfFile: return "输入超出文件尾";
         case Failure::NotAPiece: return "文件格式错误，不是有效的分割文件";
         case Failure::PieceNumberOutOfRange: return "溢出：分割文件的编号超出范围";

@@ -24,6 +24,10 @@ enum class Failure {
     Interrupted,
     Overflow,
     DeviceIo,
+    // Names and kinds of files.
+    NulInName,
+    NotRegularFile,
+    DanglingLink,
     // The file formats.
     PastEndOfFile,
     NotAPiece,

@@ -129,22 +129,33 @@ void WriteAllPieces(const SplitPlan& plan, const io::File& source, ProgressCount
     }
 }
 
-void Split(const SplitPlan& plan, const std::string& sourceUtf8, const Progress& progress) {
-    // Every name and the list record are checked before the first piece is written, so a run
-    // that is bound to fail leaves nothing behind.
-    PieceName(plan.sourcePath, plan.firstNumber, plan.pieceCount);
-    ListRecord list{0, plan.sourcePath, plan.pieceCount, plan.firstNumber};
-    EncodeListRecord(list);
+// Every name the split will write must be free for a regular file and fit the folder, and the
+// list record must encode, before the first piece is written: a run bound to fail on a name
+// leaves nothing behind.
+void CheckNames(const SplitPlan& plan, const std::string& listPath) {
+    const long nameLimit = io::NameLimit(io::FolderOf(listPath));
+    for (std::int32_t k = 1; k <= plan.pieceCount; ++k) {
+        const std::string piece = text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k));
+        io::CheckNameFits(piece, nameLimit);
+        io::CheckRegularOrAbsent(piece);
+    }
+    io::CheckNameFits(listPath, nameLimit);
+    io::CheckRegularOrAbsent(listPath);
+    EncodeListRecord({0, plan.sourcePath, plan.pieceCount, plan.firstNumber});
+}
 
-    const io::File source = io::OpenForReading(sourceUtf8);
+void Split(const SplitPlan& plan, const io::File& source, const Progress& progress) {
+    const std::string listPath = text::ToUtf8(ListFileName(plan.sourcePath));
+    CheckNames(plan, listPath);
+
     ProgressCounter counter(progress, plan.sourceLength);
     WriteAllPieces(plan, source, counter);
 
-    // No reader checks SourceLength; sources of 2 GiB and more store the largest value it holds.
-    list.SourceLength = static_cast<std::int32_t>(
-        std::min<std::int64_t>(io::Stat(source).st_size, std::numeric_limits<std::int32_t>::max()));
+    // Sources of 2 GiB and more store the largest value SourceLength holds.
+    const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
+                              plan.sourceLength, std::numeric_limits<std::int32_t>::max())),
+                          plan.sourcePath, plan.pieceCount, plan.firstNumber};
     const std::vector<std::uint8_t> record = EncodeListRecord(list);
-    const std::string listPath = text::ToUtf8(ListFileName(plan.sourcePath));
     const bool listExisted = io::LinkStat(listPath).has_value();
     try {
         io::File listFile = io::OpenForWriting(listPath);
@@ -168,22 +179,19 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
 bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
                std::int32_t pieceSize, const Progress& progress) {
     try {
-        const std::string sourceUtf8 = text::ToUtf8(sourcePath);
-        const struct stat info = io::Stat(sourceUtf8);
-        if (S_ISDIR(info.st_mode)) {
-            Throw(Failure::PathAccess, sourceUtf8);
-        }
+        const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
+        const io::File source = io::OpenForReading(io::PathOf(sourcePath));
         if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
             Throw(Failure::PieceSizeOutOfRange);
         }
-        const std::int64_t sourceLength = info.st_size;
+        const std::int64_t sourceLength = io::Stat(source).st_size;
         if (sourceLength <= std::int64_t{pieceSize} + 1) {
             message = text::FromUtf8(Text(Failure::SourceTooSmall));
             return false;
         }
         const SplitPlan plan{sourcePath, firstNumber, pieceSize, sourceLength,
                              CountPieces(sourceLength, pieceSize)};
-        Split(plan, sourceUtf8, progress);
+        Split(plan, source, progress);
         return true;
     } catch (...) {
         message = FailureText(std::current_exception());

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 
+#include "Module1.h"
 #include "Text.h"
 
 namespace testing_files {
@@ -98,6 +100,21 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
         out.insert(out.end(), part.begin(), part.end());
     }
     return out;
+}
+
+void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize) {
+    std::u16string message;
+    EXPECT_TRUE(Module1::SplitFile(U16(source), 0, message, pieceSize)) << Utf8(message);
+}
+
+std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output) {
+    try {
+        Module1::MergeFile(U16(list), U16(output));
+    } catch (const Module1::EngineError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "merge succeeded";
+    return {};
 }
 
 }  // namespace testing_files

@@ -42,4 +42,10 @@ Bytes Le16(std::int32_t value);
 Bytes Le32(std::int64_t value);
 Bytes Concat(std::initializer_list<Bytes> parts);
 
+// Splits with first number 0 and fails the test when the split does.
+void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize);
+// Runs a merge that must fail and returns its message; an empty one, and a failed test, when
+// it succeeds.
+std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output);
+
 }  // namespace testing_files

@@ -17,22 +17,6 @@ using Module1::EngineError;
 
 namespace {
 
-void SplitOrFail(const fs::path& source, std::int32_t pieceSize) {
-    std::u16string message;
-    ASSERT_TRUE(Module1::SplitFile(U16(source), 0, message, pieceSize)) << Utf8(message);
-}
-
-// Runs a merge that must fail and returns its message.
-std::string MergeError(const fs::path& list, const fs::path& output) {
-    try {
-        Module1::MergeFile(U16(list), U16(output));
-    } catch (const EngineError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "merge succeeded";
-    return {};
-}
-
 // A split set of three pieces of 10, 10 and 5 bytes, beside an older output file.
 struct SetWithOutput : ::testing::Test {
     void SetUp() override {
