@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,8 +41,6 @@ auto Sys(Step step, Call call) -> decltype(call()) {
 }
 
 constexpr std::int64_t kKernelChunk = 16 << 20;  // per copy_file_range call, for progress
-
-constexpr std::int64_t kPageSize = 4096;
 
 }  // namespace
 
@@ -305,6 +304,19 @@ void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_
     }
 }
 
+void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
+               std::vector<std::uint8_t>& buffer,
+               const std::function<void(const std::uint8_t*, std::size_t)>& onBytes) {
+    while (count > 0) {
+        const auto chunk = static_cast<std::size_t>(
+            std::min<std::int64_t>(count, static_cast<std::int64_t>(buffer.size())));
+        ReadAt(file, buffer.data(), chunk, offset);
+        onBytes(buffer.data(), chunk);
+        offset += static_cast<std::int64_t>(chunk);
+        count -= static_cast<std::int64_t>(chunk);
+    }
+}
+
 void Copier::CopyThroughBuffer(const File& from, std::int64_t fromOffset, const File& to,
                                std::int64_t toOffset, std::int64_t count,
                                const std::function<void(std::int64_t)>& onChunk) {
@@ -326,10 +338,6 @@ void Copier::CopyThroughBuffer(const File& from, std::int64_t fromOffset, const 
 
 void Copier::Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
                   std::int64_t count, const std::function<void(std::int64_t)>& onChunk) {
-    if (misaligned_ == Misaligned::ThroughBuffer && (fromOffset - toOffset) % kPageSize != 0) {
-        CopyThroughBuffer(from, fromOffset, to, toOffset, count, onChunk);
-        return;
-    }
     while (count > 0) {
         loff_t in = fromOffset;
         loff_t out = toOffset;
@@ -362,6 +370,25 @@ void Copier::Copy(const File& from, std::int64_t fromOffset, const File& to, std
             onChunk(copied);
         }
     }
+}
+
+bool OnRotationalDisk(const File& file) {
+    // A read of the kernel's description of the disk, not of a user's file: not a step.
+    struct stat info {};
+    if (::fstat(file.fd(), &info) != 0) {
+        return false;
+    }
+    const std::string device = "/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" +
+                               std::to_string(minor(info.st_dev));
+    // A partition has no queue of its own; its disk, one folder up, has.
+    for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
+        if (FILE* flag = std::fopen((device + queue).c_str(), "re")) {
+            const int first = std::fgetc(flag);
+            std::fclose(flag);
+            return first == '1';
+        }
+    }
+    return false;
 }
 
 void Flush(const File& file) {

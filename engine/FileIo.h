@@ -101,18 +101,19 @@ std::string Resolve(const std::string& path);
 // Reads exactly size bytes at offset; a file that ends first is "输入超出文件尾".
 void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset);
 void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset);
+// Reads count bytes from offset through buffer (which must not be empty), handing each chunk
+// to onBytes.
+void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
+               std::vector<std::uint8_t>& buffer,
+               const std::function<void(const std::uint8_t*, std::size_t)>& onBytes);
 
-// Copies byte ranges between files, in the kernel or through one buffer of its own (allocated
-// on first use). One copier per thread.
+// Copies byte ranges between files in the kernel, or through one buffer of its own (allocated
+// on first use) where the kernel cannot copy between them. One copier per thread. Measured
+// here: one stream copies faster in the kernel than through a buffer even where a piece's
+// data (at byte 10) makes the kernel go page by page.
 class Copier {
   public:
     static constexpr std::size_t kBufferSize = 8 << 20;
-
-    // Where the two offsets do not sit alike within a page (a piece's data starts at byte 10)
-    // the kernel goes page by page. Measured here: one stream is still faster in the kernel
-    // than through a buffer, but two streams at once are faster through buffers.
-    enum class Misaligned { InKernel, ThroughBuffer };
-    explicit Copier(Misaligned misaligned) : misaligned_(misaligned) {}
 
     // onChunk, when set, receives the bytes copied by each step.
     void Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
@@ -122,9 +123,12 @@ class Copier {
     void CopyThroughBuffer(const File& from, std::int64_t fromOffset, const File& to,
                            std::int64_t toOffset, std::int64_t count,
                            const std::function<void(std::int64_t)>& onChunk);
-    Misaligned misaligned_;
     std::vector<char> buffer_;
 };
+
+// True when the file lies on a rotational disk, where two streams reading at once make the
+// head seek. False when the system does not say.
+bool OnRotationalDisk(const File& file);
 
 void Flush(const File& file);  // fsync
 // Starts writing a range to disk without waiting, so a later Flush has less left to do.

@@ -53,6 +53,10 @@ std::u16string ListFileName(const std::u16string& sourcePath) {
     return sourcePath + u".FLF";
 }
 
+std::u16string ChecksumListName(const std::u16string& listPath) {
+    return listPath + u".sha256";
+}
+
 std::u16string PieceBase(const std::u16string& listPath) {
     if (listPath.size() < 4) {
         Throw(Failure::ListNameTooShort, text::ToUtf8(listPath));
@@ -145,6 +149,85 @@ ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::stri
                   fileForErrors);
     }
     return list;
+}
+
+std::string EncodeChecksumList(const std::vector<ChecksumLine>& lines) {
+    std::string text;
+    for (const ChecksumLine& line : lines) {
+        std::string name;
+        for (const char c : line.name) {
+            switch (c) {
+                case '\\': name += "\\\\"; break;
+                case '\n': name += "\\n"; break;
+                case '\r': name += "\\r"; break;
+                default: name += c;
+            }
+        }
+        if (name.size() != line.name.size()) {
+            text += '\\';
+        }
+        text += ToHex(line.digest) + "  " + name + "\n";
+    }
+    return text;
+}
+
+namespace {
+
+std::optional<ChecksumLine> DecodeChecksumLine(std::string_view line) {
+    const bool escaped = !line.empty() && line.front() == '\\';
+    line.remove_prefix(escaped ? 1 : 0);
+    ChecksumLine decoded;
+    if (line.size() < 2 * decoded.digest.size() + 3) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < decoded.digest.size(); ++i) {
+        unsigned value = 0;
+        for (const char c : line.substr(2 * i, 2)) {
+            const auto digit = static_cast<unsigned>(
+                std::string_view("0123456789abcdef")
+                    .find(static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c)));
+            if (digit >= 16) {
+                return std::nullopt;
+            }
+            value = value * 16 + digit;
+        }
+        decoded.digest[i] = static_cast<std::uint8_t>(value);
+    }
+    line.remove_prefix(2 * decoded.digest.size());
+    if (line[0] != ' ' || (line[1] != ' ' && line[1] != '*')) {
+        return std::nullopt;
+    }
+    line.remove_prefix(2);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (!escaped || line[i] != '\\') {
+            decoded.name += line[i];
+            continue;
+        }
+        const char next = i + 1 < line.size() ? line[++i] : '\0';
+        switch (next) {
+            case '\\': decoded.name += '\\'; break;
+            case 'n': decoded.name += '\n'; break;
+            case 'r': decoded.name += '\r'; break;
+            default: return std::nullopt;
+        }
+    }
+    return decoded;
+}
+
+}  // namespace
+
+std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text) {
+    std::vector<ChecksumLine> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::optional<ChecksumLine> line = DecodeChecksumLine(text.substr(0, end));
+        if (!line) {
+            return std::nullopt;
+        }
+        lines.push_back(*line);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
 }
 
 }  // namespace Module1

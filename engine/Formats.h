@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "Module1.h"
+#include "Sha256.h"
 
 namespace Module1 {
 
@@ -43,5 +45,19 @@ std::vector<std::uint8_t> EncodeListRecord(const ListRecord& list);
 // Reads a list record from the start of bytes; stale bytes after it are ignored. Throws
 // EngineError when bytes end before the record does or when PieceCount is below 1.
 ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::string& fileForErrors);
+
+// One line of a checksum list: the digest of a whole file and its name as stored (UTF-8).
+struct ChecksumLine {
+    Digest digest{};
+    std::string name;
+};
+
+// The checksum list in GNU sha256sum's format, so "sha256sum -c" checks a set with no program
+// of ours: "<64 hex digits>  <name>\n", and a name holding a backslash, line feed or carriage
+// return escaped as sha256sum escapes it (the line then starts with a backslash).
+std::string EncodeChecksumList(const std::vector<ChecksumLine>& lines);
+// Reads what EncodeChecksumList writes, and the binary-mode marker "*" too; empty when any line
+// is not of that form.
+std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text);
 
 }  // namespace Module1

@@ -41,6 +41,12 @@ std::string Text(Failure failure) {
         case Failure::PieceSizeOutOfRange: return "溢出：每份大小超出范围";
         case Failure::BadOutputName: return "文件名错误";
         case Failure::PieceChangedDuringMerge: return "分割文件在合并时被改动";
+        case Failure::SourceBeingSplit: return "这个文件正在被另一次分割使用，请等它完成后再试";
+        case Failure::SetLengthMismatch: return "分割文件不完整或不属于同一次分割";
+        case Failure::PieceMismatch: return "分割文件已损坏或不属于同一次分割";
+        case Failure::ListFileMismatch: return "列表文件已损坏或不属于这组分割文件";
+        case Failure::PieceNotCovered: return "校验文件没有列出这个分割文件";
+        case Failure::ChecksumListUnreadable: return "校验文件无法读取或格式不对";
         case Failure::Unexpected: return "意外错误";
     }
     return Text(Failure::Unexpected);
@@ -69,6 +75,12 @@ std::string SystemErrorText(int error) {
         case EIO: return Text(Failure::DeviceIo);
         default: return "文件访问错误（错误码 " + std::to_string(error) + "）";
     }
+}
+
+std::string ChecksumFailureText(Failure failure, const std::string& file,
+                                const std::string& checksumList) {
+    return Text(failure) + "：" + file + "（校验文件：" + checksumList +
+           "）。请重新获取这个文件；如果这组文件是用其他程序重新分割的，请删除校验文件后再合并。";
 }
 
 void ThrowText(const std::string& text, const std::string& path) {

@@ -41,9 +41,17 @@ enum class Failure {
     TooManyPieces,
     PieceSizeNotPositive,
     PieceSizeOutOfRange,
+    // Splitting while another split of the same file runs.
+    SourceBeingSplit,
     // Merging.
     BadOutputName,
     PieceChangedDuringMerge,
+    SetLengthMismatch,  // followed by the two lengths
+    // Checking a set against its checksum list.
+    PieceMismatch,
+    ListFileMismatch,
+    PieceNotCovered,
+    ChecksumListUnreadable,
     // Anything the engine did not foresee; followed by what the library said.
     Unexpected,
 };
@@ -53,6 +61,10 @@ std::string Text(Failure failure);
 
 // The Chinese text of a system error number, e.g. ENOENT -> "文件未找到".
 std::string SystemErrorText(int error);
+
+// "<failure>：<file>（校验文件：<checksum list>）" followed by what the user can do about it.
+std::string ChecksumFailureText(Failure failure, const std::string& file,
+                                const std::string& checksumList);
 
 // Throws EngineError with "text：path", or the text alone when path is empty.
 [[noreturn]] void Throw(Failure failure, const std::string& path = {});

@@ -1,4 +1,4 @@
-// SplitFile: source -> pieces -> list file.
+// SplitFile: source -> pieces -> checksum list -> list file.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -11,13 +11,16 @@
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
+#include "Sha256.h"
 #include "Text.h"
 
 namespace Module1 {
 namespace {
 
-// Pieces are independent files, so two workers writing at once go past one stream.
+// Pieces are independent files, so two workers writing (and hashing) at once go past one
+// stream; on a rotational disk one stream spares the head from seeking between them.
 constexpr int kWorkers = 2;
+constexpr std::size_t kBufferSize = 8 << 20;  // per worker
 
 // n = ceil(L / S) in the form older copies compute it: the double quotient rounded to a
 // 16-bit integer (ties to even), plus one when the quotient lies above the rounded value.
@@ -72,38 +75,64 @@ struct SplitPlan {
     std::int16_t pieceCount;
 };
 
-// Writes piece k: descriptor, data copied from the source, trailing Length. The file is
-// written from its first byte and not truncated.
-void WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k, io::Copier& copier,
-                ProgressCounter& counter) {
+// Hashes what lies in file from offset to its end: bytes an older, longer file leaves past the
+// new record, so that the checksum covers the file exactly as it lies on disk.
+void HashTail(const std::string& path, std::int64_t offset, std::int64_t oldSize, Sha256& hash,
+              std::vector<std::uint8_t>& buffer) {
+    if (oldSize > offset) {
+        io::ReadRange(
+            io::OpenForReading(path), offset, oldSize - offset, buffer,
+            [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
+    }
+}
+
+// Writes piece k: descriptor, data read from the source, trailing Length; returns the digest
+// of the whole file. The file is written from its first byte and not truncated.
+Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
+                  std::vector<std::uint8_t>& buffer, ProgressCounter& counter) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
     const auto count = static_cast<std::int32_t>(k < plan.pieceCount ? plan.pieceSize
                                                                      : plan.sourceLength - offset);
-    io::File piece =
-        io::OpenForWriting(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)));
+    const std::string name = text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k));
+    io::File piece = io::OpenForWriting(name);
+    const std::int64_t oldSize = io::Stat(piece).st_size;
+    Sha256 hash;
     const std::vector<std::uint8_t> descriptor =
         EncodeDescriptor(static_cast<std::uint32_t>(count));
     io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
-    copier.Copy(source, offset, piece, kDescriptorSize, count,
-                [&](std::int64_t bytes) { counter.Add(bytes); });
+    hash.Update(descriptor);
+    std::int64_t at = kDescriptorSize;
+    io::ReadRange(source, offset, count, buffer, [&](const std::uint8_t* bytes, std::size_t size) {
+        hash.Update(bytes, size);
+        io::WriteAt(piece, bytes, size, at);
+        at += static_cast<std::int64_t>(size);
+        counter.Add(static_cast<std::int64_t>(size));
+    });
     const std::vector<std::uint8_t> trailer = EncodeTrailer(count);
-    io::WriteAt(piece, trailer.data(), trailer.size(), kDescriptorSize + count);
+    io::WriteAt(piece, trailer.data(), trailer.size(), at);
+    hash.Update(trailer);
     piece.Close();
+    HashTail(name, at + kTrailerSize, oldSize, hash, buffer);
+    return hash.Finish();
 }
 
 // Workers take pieces by index until all are written or one fails; the first failure is
-// rethrown once every worker has stopped.
-void WriteAllPieces(const SplitPlan& plan, const io::File& source, ProgressCounter& counter) {
+// rethrown once every worker has stopped. Returns the pieces' digests in order.
+std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const io::File& source,
+                                   ProgressCounter& counter) {
+    std::vector<Digest> digests(static_cast<std::size_t>(plan.pieceCount));
     std::atomic<std::int32_t> next{1};
     std::atomic<bool> failed{false};
     std::exception_ptr firstError;
     std::mutex errorMutex;
 
     auto work = [&]() noexcept {
-        io::Copier copier(io::Copier::Misaligned::ThroughBuffer);
+        std::vector<std::uint8_t> buffer;
         for (std::int32_t k = next++; k <= plan.pieceCount && !failed; k = next++) {
             try {
-                WritePiece(plan, source, k, copier, counter);
+                buffer.resize(kBufferSize);
+                digests[static_cast<std::size_t>(k - 1)] =
+                    WritePiece(plan, source, k, buffer, counter);
             } catch (...) {
                 std::lock_guard lock(errorMutex);
                 if (!firstError) {
@@ -114,8 +143,9 @@ void WriteAllPieces(const SplitPlan& plan, const io::File& source, ProgressCount
         }
     };
 
+    const int workers = io::OnRotationalDisk(source) ? 1 : kWorkers;
     std::vector<std::jthread> helpers;
-    for (int i = 1; i < std::min<int>(kWorkers, plan.pieceCount); ++i) {
+    for (int i = 1; i < std::min<int>(workers, plan.pieceCount); ++i) {
         try {
             helpers.emplace_back(work);
         } catch (const std::system_error&) {
@@ -127,43 +157,80 @@ void WriteAllPieces(const SplitPlan& plan, const io::File& source, ProgressCount
     if (firstError) {
         std::rethrow_exception(firstError);
     }
+    return digests;
 }
 
 // Every name the split will write must be free for a regular file and fit the folder, and the
 // list record must encode, before the first piece is written: a run bound to fail on a name
 // leaves nothing behind.
-void CheckNames(const SplitPlan& plan, const std::string& listPath) {
-    const long nameLimit = io::NameLimit(io::FolderOf(listPath));
+struct SetNames {
+    std::string list;
+    std::string checksumList;
+};
+
+void CheckNames(const SplitPlan& plan, const SetNames& names) {
+    const long nameLimit = io::NameLimit(io::FolderOf(names.list));
+    auto check = [&](const std::string& path) {
+        io::CheckNameFits(path, nameLimit);
+        io::CheckRegularOrAbsent(path);
+    };
     for (std::int32_t k = 1; k <= plan.pieceCount; ++k) {
-        const std::string piece = text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k));
-        io::CheckNameFits(piece, nameLimit);
-        io::CheckRegularOrAbsent(piece);
+        check(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)));
     }
-    io::CheckNameFits(listPath, nameLimit);
-    io::CheckRegularOrAbsent(listPath);
+    check(names.list);
+    check(names.checksumList);
     EncodeListRecord({0, plan.sourcePath, plan.pieceCount, plan.firstNumber});
 }
 
+// Replaces the checksum list as a whole: one line per piece in order, then the list file's
+// line, whose digest is that of the list file as it will lie once the record is written over
+// its first bytes.
+void WriteChecksumList(const SplitPlan& plan, const SetNames& names,
+                       const std::vector<Digest>& pieces, const std::vector<std::uint8_t>& record) {
+    std::vector<ChecksumLine> lines;
+    for (std::int32_t k = 1; k <= plan.pieceCount; ++k) {
+        lines.push_back(
+            {pieces[static_cast<std::size_t>(k - 1)],
+             io::NameOf(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)))});
+    }
+    Sha256 listHash;
+    listHash.Update(record);
+    if (const std::optional<struct stat> old = io::StatIfPresent(names.list)) {
+        std::vector<std::uint8_t> buffer(64 << 10);
+        HashTail(names.list, static_cast<std::int64_t>(record.size()), old->st_size, listHash,
+                 buffer);
+    }
+    lines.push_back({listHash.Finish(), io::NameOf(names.list)});
+
+    const std::string text = EncodeChecksumList(lines);
+    io::Replacement checksumList(names.checksumList, names.checksumList);
+    io::WriteAt(checksumList.file(), text.data(), text.size(), 0);
+    checksumList.Commit();
+}
+
 void Split(const SplitPlan& plan, const io::File& source, const Progress& progress) {
-    const std::string listPath = text::ToUtf8(ListFileName(plan.sourcePath));
-    CheckNames(plan, listPath);
+    const std::u16string listPath = ListFileName(plan.sourcePath);
+    const SetNames names{text::ToUtf8(listPath), text::ToUtf8(ChecksumListName(listPath))};
+    CheckNames(plan, names);
 
     ProgressCounter counter(progress, plan.sourceLength);
-    WriteAllPieces(plan, source, counter);
+    const std::vector<Digest> digests = WriteAllPieces(plan, source, counter);
 
     // Sources of 2 GiB and more store the largest value SourceLength holds.
     const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
                               plan.sourceLength, std::numeric_limits<std::int32_t>::max())),
                           plan.sourcePath, plan.pieceCount, plan.firstNumber};
     const std::vector<std::uint8_t> record = EncodeListRecord(list);
-    const bool listExisted = io::LinkStat(listPath).has_value();
+    // The checksum list goes first: an earlier split's list must never stand beside this set.
+    WriteChecksumList(plan, names, digests, record);
+    const bool listExisted = io::LinkStat(names.list).has_value();
     try {
-        io::File listFile = io::OpenForWriting(listPath);
+        io::File listFile = io::OpenForWriting(names.list);
         io::WriteAt(listFile, record.data(), record.size(), 0);
         listFile.Close();
     } catch (...) {
         if (!listExisted) {
-            io::RemoveQuietly(listPath);  // a half-written new list file must not look valid
+            io::RemoveQuietly(names.list);  // a half-written new list file must not look valid
         }
         throw;
     }
@@ -180,7 +247,13 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
                std::int32_t pieceSize, const Progress& progress) {
     try {
         const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
-        const io::File source = io::OpenForReading(io::PathOf(sourcePath));
+        const std::string sourceName = io::PathOf(sourcePath);
+        const io::File source = io::OpenForReading(sourceName);
+        // Held until the split returns, so a second split of the same file cannot mix its
+        // pieces with ours.
+        if (!io::TryLock(source)) {
+            Throw(Failure::SourceBeingSplit, sourceName);
+        }
         if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
             Throw(Failure::PieceSizeOutOfRange);
         }

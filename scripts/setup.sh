@@ -10,6 +10,8 @@ packages=(
   dpkg-dev file
   # tests
   googletest libgtest-dev
+  # SHA-256 for the checksum lists (OpenSSL's libcrypto)
+  libssl-dev
   # the window: Qt 6 Widgets, its platform plugins and Chinese translations
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
   libgl-dev

@@ -1,8 +1,10 @@
 // The file splitting engine.
 //
-//   split:  source P  ->  pieces P.00, P.001, P.002, ...  ->  list file P.FLF (written last)
-//   merge:  list file Q  ->  pieces (Q less its last four characters) + ".00", ...
-//           ->  temporary file beside the output  ->  renamed over the output name
+//   split:  source P (locked)  ->  pieces P.00, P.001, P.002, ...  ->  checksum list
+//           P.FLF.sha256  ->  list file P.FLF (written last)
+//   merge:  list file Q  ->  pieces (Q less its last four characters) + ".00", ...,
+//           checked against Q.sha256 where it exists  ->  temporary file beside the output
+//           ->  renamed over the output name
 //
 // Both operations stream: piece data goes from file to file through the kernel's copy or one
 // bounded buffer, so memory does not grow with the file. Paths are UTF-16 in memory and UTF-8
@@ -56,6 +58,10 @@ std::u16string PieceName(const std::u16string& base, std::int32_t firstNumber, s
 
 // Name of the list file of a source: P + ".FLF".
 std::u16string ListFileName(const std::u16string& sourcePath);
+
+// Name of the checksum list of a set: the list file's name + ".sha256". It holds the SHA-256
+// of every piece and of the list file in GNU sha256sum's format.
+std::u16string ChecksumListName(const std::u16string& listPath);
 
 // Base from which a reader finds the pieces: the list path less its last four UTF-16 units.
 // Throws EngineError when the path is shorter than four units.

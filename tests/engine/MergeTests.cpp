@@ -210,7 +210,7 @@ namespace {}  // namespace
 
 TEST_F(SetWithOutput, a_failure_while_writing_flushing_or_renaming_keeps_the_old_output) {
     const std::pair<Step, int> faults[] = {
-        {Step::Copy, ENOSPC}, {Step::Flush, EIO}, {Step::Rename, EACCES}};
+        {Step::Write, ENOSPC}, {Step::Flush, EIO}, {Step::Rename, EACCES}};
     const char* expected[] = {"磁盘已满：", "设备 I/O 错误：", "没有权限："};
     for (std::size_t i = 0; i < std::size(faults); ++i) {
         std::string message;

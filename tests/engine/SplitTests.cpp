@@ -90,15 +90,15 @@ TEST(Split, names_pieces_00_001_002_and_the_list_file_flf) {
     WriteFile(dir / "a.rar", RandomBytes(25, 1));
     ASSERT_TRUE(Split(dir / "a.rar", 10).ok);
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF"}));
+                                                    "a.rar.FLF", "a.rar.FLF.sha256"}));
 }
 
 TEST(Split, numbers_past_999_and_a_first_number_other_than_zero) {
     TempDir dir;
     WriteFile(dir / "s", RandomBytes(35, 2));
     ASSERT_TRUE(Split(dir / "s", 10, 998).ok);
-    EXPECT_EQ(dir.List(),
-              (std::vector<std::string>{"s", "s.1000", "s.1001", "s.998", "s.999", "s.FLF"}));
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"s", "s.1000", "s.1001", "s.998", "s.999",
+                                                    "s.FLF", "s.FLF.sha256"}));
     EXPECT_EQ(Module1::DecodeListRecord(ReadFile(dir / "s.FLF"), "s.FLF").FirstNumber, 998);
 }
 

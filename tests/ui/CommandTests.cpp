@@ -77,7 +77,7 @@ TEST_F(SplitCommand, splits_with_busy_text_while_the_box_shows_then_goes_idle) {
     EXPECT_EQ(box.statusWhileShown, kSplitting);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF"}));
+                                                    "a.rar.FLF", "a.rar.FLF.sha256"}));
     EXPECT_EQ(ReadFile(dir / "a.rar.002").size(), 14u + 5);
     EXPECT_EQ(form->txtFileName->text(), Path("a.rar"));
     EXPECT_EQ(form->Combo1->currentText(), QStringLiteral("1"));
@@ -235,8 +235,8 @@ TEST_F(MergeCommand, a_failed_merge_after_yes_keeps_the_old_file_and_reports_in_
     EXPECT_EQ(box.statusWhileShown, kMerging);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
     EXPECT_EQ(ReadFile(dir / "a.rar"), source);
-    EXPECT_EQ(dir.List(),
-              (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.002", "a.rar.FLF"}));
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.002", "a.rar.FLF",
+                                                    "a.rar.FLF.sha256"}));
 }
 
 TEST_F(MergeCommand, refuses_the_list_file_a_piece_or_a_pattern_as_output_before_asking) {
@@ -248,7 +248,7 @@ TEST_F(MergeCommand, refuses_the_list_file_a_piece_or_a_pattern_as_output_before
         EXPECT_EQ(Focused(), form->txtOutputFile);
     }
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF"}));
+                                                    "a.rar.FLF", "a.rar.FLF.sha256"}));
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
 }
 
