@@ -1,13 +1,14 @@
 // Every set carries a checksum list that sha256sum checks, and no merge reports success over
 // pieces that do not belong together: flipped bytes, patched headers, a split that failed
 // halfway over an older set, or two splits of one file at once.
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <cstdio>
+#include <random>
 #include <thread>
 
 #include "FaultInjection.h"
@@ -99,6 +100,42 @@ TEST(ChecksumList, the_codec_reads_what_it_writes_and_refuses_other_lines) {
     EXPECT_FALSE(Module1::DecodeChecksumList(hex + " one-space.00\n"));
     EXPECT_FALSE(Module1::DecodeChecksumList(std::string(63, 'a') + "g  x\n"));
     EXPECT_FALSE(Module1::DecodeChecksumList("\\" + hex + "  bad\\escape\n"));
+}
+
+TEST(ChecksumList, the_reader_refuses_or_round_trips_any_text_made_of_its_own_characters) {
+    std::mt19937 random(102);
+    const std::string hexDigits = "0123456789abcdefABCDEFg";  // g: now and then not a digit
+    const std::string nameCharacters = "ab.\\nr\r*";
+    const std::string separators[] = {"  ", " *", " x", " "};
+    int taken = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        for (int line = static_cast<int>(random() % 3); line >= 0; --line) {
+            text += random() % 3 == 0 ? "\\" : "";
+            for (int n = 0; n < 64; ++n) {
+                text +=
+                    hexDigits[random() % (random() % 50 ? hexDigits.size() - 1 : hexDigits.size())];
+            }
+            text += separators[random() % 4 == 0 ? random() % 4 : 0];
+            for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+                text += nameCharacters[random() % nameCharacters.size()];
+            }
+            text += random() % 8 ? "\n" : "";
+        }
+        const auto lines = Module1::DecodeChecksumList(text);
+        if (!lines) {
+            continue;
+        }
+        ++taken;
+        const auto again = Module1::DecodeChecksumList(Module1::EncodeChecksumList(*lines));
+        ASSERT_TRUE(again) << text;
+        ASSERT_EQ(again->size(), lines->size()) << text;
+        for (std::size_t k = 0; k < lines->size(); ++k) {
+            EXPECT_EQ((*again)[k].name, (*lines)[k].name) << text;
+            EXPECT_EQ((*again)[k].digest, (*lines)[k].digest) << text;
+        }
+    }
+    EXPECT_GT(taken, 100);
 }
 
 // A set of three pieces of 1000, 1000 and 500 bytes beside an older output.
