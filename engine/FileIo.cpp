@@ -408,11 +408,13 @@ void RemoveQuietly(const std::string& path) noexcept {
 namespace {
 
 // A name of the form ".<target name>.<8 hex>.part", so a user can tell what a leftover is.
-std::string TemporaryName(const std::string& targetName, unsigned long long& seed) {
+// The target's name is shortened as far as the folder's longest name requires.
+std::string TemporaryName(const std::string& targetName, long nameLimit, unsigned long long& seed) {
     seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
     char suffix[9];
     std::snprintf(suffix, sizeof suffix, "%08llx", (seed >> 24) & 0xFFFFFFFFULL);
-    return "." + targetName.substr(0, NAME_MAX - 32) + "." + suffix + ".part";
+    const auto room = static_cast<std::size_t>(std::max(1L, nameLimit - 15));
+    return "." + targetName.substr(0, room) + "." + suffix + ".part";
 }
 
 // Gives the new file the old one's owner and group where the process may, and its
@@ -440,11 +442,12 @@ Replacement::Replacement(const std::string& target, const std::string& displayNa
     }
     folder_ = File(folder, FolderOf(target));
     const std::optional<struct stat> old = StatIfPresent(target);
+    const long nameLimit = NameLimit(FolderOf(target));
     auto seed = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count() ^
         (static_cast<unsigned long long>(::getpid()) << 16));
     for (int attempt = 0; attempt < 100 && file_.fd() < 0; ++attempt) {
-        std::string name = TemporaryName(targetName_, seed);
+        std::string name = TemporaryName(targetName_, nameLimit, seed);
         const int fd = OpenRaw(name, O_WRONLY | O_CREAT | O_EXCL, 0666, folder_.fd());
         if (fd >= 0) {
             temporaryName_ = std::move(name);

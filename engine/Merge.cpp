@@ -76,9 +76,10 @@ struct Checksums {
 // Reads the checksum list beside the list file; empty when there is none, as with sets of older
 // copies. Lines are matched to pieces by position and piece number, not by the stored name, so
 // a set renamed or moved as a whole still checks.
-std::optional<Checksums> ReadChecksums(const std::string& listFile, const ListRecord& list,
-                                       const std::u16string& base) {
-    Checksums checksums{listFile + ".sha256", {}, {}};
+std::optional<Checksums> ReadChecksums(const std::u16string& listPath, const ListRecord& list) {
+    const std::string listFile = text::ToUtf8(listPath);
+    const std::u16string base = PieceBase(listPath);
+    Checksums checksums{text::ToUtf8(ChecksumListName(listPath)), {}, {}};
     if (!io::StatIfPresent(checksums.path)) {
         return std::nullopt;
     }
@@ -414,7 +415,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     const std::string listFile = io::PathOf(listPath);
     const ListRecord list = ReadListFile(listFile);
     const std::u16string base = PieceBase(listPath);
-    const std::optional<Checksums> checksums = ReadChecksums(listFile, list, base);
+    const std::optional<Checksums> checksums = ReadChecksums(listPath, list);
     if (checksums) {
         CheckListFile(listFile, *checksums);
     }
