@@ -230,16 +230,17 @@ TEST(LongPaths, a_merge_writes_an_output_whose_path_is_close_to_the_longest_ther
     const Bytes source = RandomBytes(2500, 87);
     WriteFile(dir / "s", source);
     SplitOrFail(dir / "s", 1000);
-    // Folders of 200 bytes until the output's path is a few bytes short of PATH_MAX.
+    // Folders nested until a 60-byte output name makes a path two bytes short of PATH_MAX: the
+    // temporary file's name is longer than that, so only a path relative to the folder works.
+    const std::size_t target = PATH_MAX - 2 - 61;
     fs::path folder = dir.path();
-    const std::string segment(200, 'd');
-    while ((folder / segment / std::string(60, 'o')).string().size() < PATH_MAX - 20) {
-        folder /= segment;
-        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    while (folder.string().size() < target) {
+        const std::size_t left = target - folder.string().size() - 1;
+        folder /= std::string(left > 250 ? 200 : left, 'd');
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0) << folder.string().size();
     }
-    const std::size_t room = PATH_MAX - 2 - (folder.string().size() + 1);
-    const fs::path output = folder / std::string(std::min<std::size_t>(room, NAME_MAX), 'o');
-    ASSERT_GE(output.string().size(), PATH_MAX - 260u);
+    const fs::path output = folder / std::string(60, 'o');
+    ASSERT_EQ(output.string().size(), PATH_MAX - 2u);
     Module1::MergeFile(U16(dir / "s.FLF"), U16(output));
     EXPECT_EQ(ReadFile(output), source);
 }
