@@ -130,4 +130,4 @@ while read -r path; do
   left=$((left + 1))
 done <"$root/tmp/files"
 echo "files of $package left after removal: $left"
-((left == 0))
+((left == 0 && status == 0))
