@@ -17,7 +17,7 @@ mirror=${KORVEL_MIRROR:-http://deb.debian.org/debian}
 security=${KORVEL_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
 package=$(dpkg-deb -f "$deb" Package)
 
-needed=(debootstrap debian-archive-keyring xvfb xdotool imagemagick)
+needed=(debootstrap debian-archive-keyring xvfb xdotool imagemagick devscripts)
 missing=()
 for p in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -76,6 +76,8 @@ grep -E "^(Setting up $package|[0-9]+ upgraded)" "$root/tmp/install.log"
 in_root dpkg-query -W -f='${Package} ${Version} ${db:Status-Abbrev}\n' "$package"
 in_root dpkg -L "$package" >"$root/tmp/files"
 echo "$(grep -c . "$root/tmp/files") paths installed; conffiles: $(in_root dpkg-query -W -f='${Conffiles}' "$package" | grep -c . || true)"
+# Debian 12 cannot mark programs for control-flow protection (see scripts/package.sh).
+hardening-check --nocfprotection "$root/usr/bin/korvel-splitter"
 
 echo "== the menu entry's Exec line, as the user, on a virtual display"
 desktop=$(grep '^/usr/share/applications/.*\.desktop$' "$root/tmp/files")
