@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs everything the project needs to build, test and run on a fresh
 # Debian 12 machine. Run as root (or through sudo); safe to run again.
+#   scripts/setup.sh            what building, testing and running need
+#   scripts/setup.sh packaging  that, plus the tools that build and check the Debian package
 set -euo pipefail
 
 packages=(
   # toolchain
   build-essential g++ cmake ninja-build pkg-config git
-  # packaging: dpkg-shlibdeps works out the package's library dependencies
-  dpkg-dev file
+  # the engine's SHA-256 comes from OpenSSL's libcrypto
+  libssl-dev
   # tests
   googletest libgtest-dev
-  # SHA-256 for the checksum lists (OpenSSL's libcrypto)
-  libssl-dev
   # the window: Qt 6 Widgets, its platform plugins and Chinese translations
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
   libgl-dev
@@ -22,6 +23,21 @@ packages=(
   # formatting and sanitizer runtime
   clang-format
 )
+
+if [[ "${1:-}" == packaging ]]; then
+  packages+=(
+    # dpkg-buildpackage, debhelper (dh with CMake and Ninja), lintian, and devscripts for
+    # hardening-check and dcmd
+    dpkg-dev debhelper lintian devscripts
+    # checks of the menu entry and the AppStream metadata
+    desktop-file-utils appstream
+    # man and lexgrog, to render the manual pages
+    man-db
+  )
+elif [[ -n "${1:-}" ]]; then
+  echo "usage: $0 [packaging]" >&2
+  exit 2
+fi
 
 missing=()
 for p in "${packages[@]}"; do
