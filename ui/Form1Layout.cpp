@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 #include "Form1.h"
@@ -58,7 +59,10 @@ void Form1::BuildControls() {
     InitResources();
     const Twips tw(screen() ? screen()->logicalDotsPerInch() : 96.0);
     setWindowTitle(QStringLiteral("Korvel文件分割器"));
-    const QIcon icon(QStringLiteral(":/korvel/icon.png"));
+    // The 32-pixel picture is for a screen at 1x; a scaled screen takes the 128-pixel one.
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/korvel/icon.png"));
+    icon.addFile(QStringLiteral(":/korvel/icon-128.png"));
     setWindowIcon(icon);
     setFixedSize(tw(8880), tw(4485));
     setFont(SongFont());
@@ -87,6 +91,13 @@ void Form1::BuildControls() {
         QFont font = SongFont();
         font.setUnderline(true);
         QLabel* result = label(parent, caption, left, top, font);
+        // Sized to its text, the label ends where the underline begins. Make room for the line
+        // (and a pixel more, as a scaled screen rounds its place), and keep the text at the
+        // top so that it does not move.
+        const QFontMetrics metrics(font);
+        const int underlineBottom = metrics.ascent() + metrics.underlinePos() + metrics.lineWidth();
+        result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        result->resize(result->width(), std::max(result->height(), underlineBottom + 1));
         colour(result, QColor(0x00, 0x00, 0xFF));
         result->setCursor(hand);
         return result;
@@ -128,7 +139,7 @@ void Form1::BuildControls() {
     Shape1->setAutoFillBackground(true);
     Image1 = new QLabel(this);
     Image1->setGeometry(tw.Rect(840, 240, 480, 480));
-    Image1->setPixmap(icon.pixmap(tw(480), tw(480)));
+    Image1->setPixmap(icon.pixmap(Image1->size(), devicePixelRatioF()));
     Image1->setScaledContents(true);
     Label2 = label(this, QStringLiteral("Korvel文件分割器"), 1800, 240, KaiFont());
     colour(Label2, QColor(0x00, 0x00, 0x80));
@@ -154,6 +165,8 @@ void Form1::BuildControls() {
     Combo1 = new QComboBox(Frame1);
     Combo1->setFont(SongFont());
     Combo1->setEditable(true);
+    // The frame's style sheet keeps the line edit from inheriting the combo box's font.
+    Combo1->lineEdit()->setFont(SongFont());
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setGeometry(tw.Rect(2040, 960, 1335, 300));
     Combo1->setEditText(QStringLiteral("128"));
