@@ -31,6 +31,9 @@ bool EventHook::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
+            if (keyDown && keyDown(key->key())) {
+                return true;
+            }
             std::int16_t code = CharacterCode(*key);
             if (keyPress && code != 0) {
                 keyPress(code);

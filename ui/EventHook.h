@@ -12,6 +12,8 @@ class EventHook : public QObject {
   public:
     // The widget received the focus, however it came.
     std::function<void()> gotFocus;
+    // A key was pressed (Qt::Key); answering true uses it up, before any character it types.
+    std::function<bool(int key)> keyDown;
     // A character was typed, 13 for Enter; setting the code to 0 discards the key.
     std::function<void(std::int16_t& keyAscii)> keyPress;
     // The left button was pressed and released over the widget.

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "BusyRunner.h"
@@ -78,6 +80,10 @@ void Form1::ConnectEvents() {
     EventHook* outputFile = Hook(txtOutputFile);
     outputFile->gotFocus = [this] { txtOutputFile_GotFocus(); };
     outputFile->keyPress = [this](std::int16_t& key) { txtOutputFile_KeyPress(key); };
+
+    for (QPushButton* mode : {Option1, Option2, Option3}) {
+        Hook(mode)->keyDown = [this, mode](int key) { return ModeButton_KeyDown(mode, key); };
+    }
 
     Hook(Label4)->click = [this] { Label4_Click(); };
     Hook(Label3)->click = [this] { Label3_Click(); };
@@ -151,6 +157,21 @@ void Form1::txtTemplateName_KeyPress(std::int16_t& KeyAscii) {
 }
 void Form1::txtOutputFile_KeyPress(std::int16_t& KeyAscii) {
     EnterMovesFocusTo(KeyAscii, cmdUnsplit);
+}
+
+// Up and Down step along the mode buttons as Left and Right do: the next button is chosen and
+// takes the focus; at either end nothing happens.
+bool Form1::ModeButton_KeyDown(QPushButton* mode, int key) {
+    if (key != Qt::Key_Up && key != Qt::Key_Down) {
+        return false;
+    }
+    const std::array<QPushButton*, 3> modes{Option1, Option2, Option3};
+    const auto next = std::find(modes.begin(), modes.end(), mode) + (key == Qt::Key_Down ? 1 : -1);
+    if (next >= modes.begin() && next < modes.end()) {
+        (*next)->click();
+        (*next)->setFocus(key == Qt::Key_Down ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    }
+    return true;
 }
 
 void Form1::Command1_Click() {

@@ -100,6 +100,7 @@ class Form1 : public QWidget {
     // Hands each control's events to its handler.
     void ConnectEvents();
     void EnterMovesFocusTo(std::int16_t& KeyAscii, QWidget* next);
+    bool ModeButton_KeyDown(QPushButton* mode, int key);
     void FillListFile(const QString& path);
     QString ChooseFile(int kind, const QString& title, const QString& filter);
     // The one local file a drop carries, or empty when it carries several, a folder or none,

@@ -211,6 +211,31 @@ TEST_F(WindowTest, save_as_chooser_replaces_the_proposed_output_name) {
     EXPECT_EQ(form->txtTemplateName->text(), QStringLiteral("/d/a.rar.FLF"));
 }
 
+TEST_F(WindowTest, up_and_down_move_between_the_mode_buttons_as_left_and_right_do) {
+    auto expectMode = [&](QPushButton* mode, QGroupBox* panel) {
+        EXPECT_TRUE(mode->isChecked());
+        EXPECT_EQ(Focused(), mode);
+        EXPECT_TRUE(panel->isVisible());
+    };
+    PressKey(form->Option1, Qt::Key_Down);
+    expectMode(form->Option2, form->Frame2);
+    PressKey(Focused(), Qt::Key_Down);
+    expectMode(form->Option3, form->Frame4);
+    PressKey(Focused(), Qt::Key_Down);  // the last one: stays
+    expectMode(form->Option3, form->Frame4);
+    PressKey(Focused(), Qt::Key_Up);
+    expectMode(form->Option2, form->Frame2);
+    PressKey(Focused(), Qt::Key_Right);
+    expectMode(form->Option3, form->Frame4);
+    PressKey(Focused(), Qt::Key_Left);
+    PressKey(Focused(), Qt::Key_Up);
+    expectMode(form->Option1, form->Frame1);
+    PressKey(Focused(), Qt::Key_Up);  // the first one: stays
+    expectMode(form->Option1, form->Frame1);
+    EXPECT_FALSE(form->Frame2->isVisible());
+    EXPECT_FALSE(form->Frame4->isVisible());
+}
+
 namespace {
 
 // True when some row of the picture is drawn in the link's blue almost from edge to edge, as
