@@ -265,8 +265,9 @@ void Form1::cmdUnsplit_Click() {
     if (output.contains(u'*') || output.contains(u'?') ||
         Module1::NamesFileOfSet(txtTemplateName->text().toStdU16String(),
                                 output.toStdU16String())) {
-        MsgBox(QStringLiteral("合并后的文件名不能是被分割的文件本身，也不能含有 * 或 ？！") + kCr +
-                   QStringLiteral("请重新指定合并后的文件名！！！"),
+        MsgBox(QStringLiteral("合并后的文件名不能是被分割后的首个文件或任何一份分割文件，"
+                              "也不能含有 * 或 ?！") +
+                   kCr + QStringLiteral("请重新指定合并后的文件名！！！"),
                vbCritical, kMergeFailedTitle);
         txtOutputFile->setFocus(Qt::OtherFocusReason);
         return;

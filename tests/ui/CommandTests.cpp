@@ -32,8 +32,9 @@ const QString kBadSize = QStringLiteral("分割后每份的大小不正确！") 
 const QString kOverwrite =
     QStringLiteral("指定合并后的文件已经存在！") + kCr + QStringLiteral("是否覆盖？？？");
 const QString kBadOutput =
-    QStringLiteral("合并后的文件名不能是被分割的文件本身，也不能含有 * 或 ？！") + kCr +
-    QStringLiteral("请重新指定合并后的文件名！！！");
+    QStringLiteral(
+        "合并后的文件名不能是被分割后的首个文件或任何一份分割文件，也不能含有 * 或 ?！") +
+    kCr + QStringLiteral("请重新指定合并后的文件名！！！");
 constexpr std::size_t kMiB = 1 << 20;
 }  // namespace
 
