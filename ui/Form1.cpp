@@ -260,9 +260,10 @@ void Form1::cmdUnsplit_Click() {
         txtOutputFile->setFocus(Qt::OtherFocusReason);
         return;
     }
-    // A merge must never write over its own input, and a pattern names no one file.
+    // A merge must never write over its own input; a pattern names no one file, and the
+    // system would read a name holding NUL only up to it, as another file's name.
     const QString output = txtOutputFile->text();
-    if (output.contains(u'*') || output.contains(u'?') ||
+    if (output.contains(u'*') || output.contains(u'?') || output.contains(QChar(u'\0')) ||
         Module1::NamesFileOfSet(txtTemplateName->text().toStdU16String(),
                                 output.toStdU16String())) {
         MsgBox(QStringLiteral("合并后的文件名不能是被分割后的首个文件或任何一份分割文件，"

@@ -110,7 +110,8 @@ bool WildcardMatch(QStringView pattern, QStringView name) {
 }  // namespace
 
 bool FileExists(const QString& path) {
-    if (path.isEmpty() || path.endsWith(u'/')) {
+    // The system reads a name only up to a NUL, so such a text would find another file.
+    if (path.isEmpty() || path.endsWith(u'/') || path.contains(QChar(u'\0'))) {
         return false;
     }
     if (IsRegularFile(path)) {

@@ -35,6 +35,7 @@ const QString kBadOutput =
     QStringLiteral(
         "合并后的文件名不能是被分割后的首个文件或任何一份分割文件，也不能含有 * 或 ?！") +
     kCr + QStringLiteral("请重新指定合并后的文件名！！！");
+const QChar kNul = u'\0';
 constexpr std::size_t kMiB = 1 << 20;
 }  // namespace
 
@@ -150,6 +151,21 @@ TEST_F(SplitCommand, the_extreme_sizes_reach_the_engine_without_overflow) {
     EXPECT_EQ(dir.List(), std::vector<std::string>{"small"});
 }
 
+TEST_F(SplitCommand, a_path_holding_nul_is_refused_as_missing_and_nothing_is_written) {
+    const Bytes source = RandomBytes(3 * kMiB, 27);
+    WriteFile(dir / "photo.jpg", source);
+    const QString pasted = Path("photo.jpg") + kNul + QStringLiteral(" (copy)");
+    form->txtFileName->setText(pasted);
+    form->Combo1->setEditText("1");
+    form->cmdSplit->click();
+    ExpectBox(kFileMissing, vbCritical, kSplitFailed);
+    EXPECT_EQ(Focused(), form->txtFileName);
+    EXPECT_EQ(form->txtFileName->text(), pasted);
+    EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"photo.jpg"});
+    EXPECT_EQ(ReadFile(dir / "photo.jpg"), source);
+}
+
 class MergeCommand : public WindowTest {
   protected:
     void SetUp() override {
@@ -248,6 +264,32 @@ TEST_F(MergeCommand, refuses_the_list_file_a_piece_or_a_pattern_as_output_before
         ExpectBox(kBadOutput, vbCritical, kMergeFailed);
         EXPECT_EQ(Focused(), form->txtOutputFile);
     }
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
+                                                    "a.rar.FLF"}));
+    EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
+}
+
+TEST_F(MergeCommand, a_list_path_holding_nul_is_refused_as_missing) {
+    Fill(Path("a.rar.FLF") + kNul + QStringLiteral("x"), Path("merged"));
+    form->cmdUnsplit->click();
+    ExpectBox(QStringLiteral("指定的被分割的首个文件不存在！！！"), vbCritical, kMergeFailed);
+    EXPECT_EQ(Focused(), form->txtTemplateName);
+    EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
+                                                    "a.rar.FLF"}));
+}
+
+TEST_F(MergeCommand, an_output_name_holding_nul_is_refused_with_the_patterns_before_asking) {
+    // Cut at the NUL, these would name the source, a piece and a new file.
+    for (const QString& output :
+         {Path("a.rar") + kNul + QStringLiteral(".new"), Path("a.rar.001") + kNul,
+          Path("merged") + kNul + QStringLiteral("x")}) {
+        Fill(Path("a.rar.FLF"), output);
+        form->cmdUnsplit->click();
+        ExpectBox(kBadOutput, vbCritical, kMergeFailed);
+        EXPECT_EQ(Focused(), form->txtOutputFile);
+    }
+    EXPECT_EQ(ReadFile(dir / "a.rar"), source);
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
                                                     "a.rar.FLF"}));
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);

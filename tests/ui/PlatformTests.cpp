@@ -60,6 +60,14 @@ TEST(FileExists, a_name_holding_a_star_literally_matches_itself) {
     EXPECT_TRUE(FileExists(Q(dir / "odd*name?")));
 }
 
+TEST(FileExists, a_text_holding_nul_names_no_file_even_when_its_start_does) {
+    TempDir dir;
+    WriteFile(dir / "plain", {1});
+    EXPECT_FALSE(FileExists(Q(dir / "plain") + QChar(u'\0')));
+    EXPECT_FALSE(FileExists(Q(dir / "plain") + QChar(u'\0') + QStringLiteral(" (copy)")));
+    EXPECT_FALSE(FileExists(Q(dir / "pl") + QChar(u'\0') + QStringLiteral("*")));
+}
+
 TEST(BlankText, only_spaces_count_as_blank_and_trimming_keeps_other_whitespace) {
     EXPECT_TRUE(platform::IsBlank(""));
     EXPECT_TRUE(platform::IsBlank("    "));
