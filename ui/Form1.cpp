@@ -191,7 +191,8 @@ std::optional<std::int32_t> Form1::PieceSizeMegabytes(const QString& text) {
         return std::nullopt;
     }
     const double megabytes = std::nearbyint(value);  // a half goes to the even neighbour
-    if (megabytes < -2048 || megabytes > 2047) {
+    // Below 1 the engine cannot split; above 2047 the byte count no longer fits 32 bits.
+    if (megabytes < 1 || megabytes > 2047) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(megabytes);
@@ -225,7 +226,7 @@ void Form1::cmdSplit_Click() {
     const std::optional<std::int32_t> megabytes = PieceSizeMegabytes(Combo1->currentText());
     if (!megabytes) {
         MsgBox(QStringLiteral("分割后每份的大小不正确！") + kCr +
-                   QStringLiteral("请输入 -2048 到 2047 之间的数字！！！"),
+                   QStringLiteral("请输入 1 到 2047 之间的数字！！！"),
                vbCritical, kSplitFailedTitle);
         Text1->setText(kIdleText);
         Combo1->setFocus(Qt::OtherFocusReason);

@@ -28,7 +28,7 @@ const QString kNoFile = QStringLiteral("没有指定需要被分割的文件！"
 const QString kFileMissing = QStringLiteral("需要被分割的文件不存在！") + kCr +
                              QStringLiteral("请重新输入需要被分割的文件！！！");
 const QString kBadSize = QStringLiteral("分割后每份的大小不正确！") + kCr +
-                         QStringLiteral("请输入 -2048 到 2047 之间的数字！！！");
+                         QStringLiteral("请输入 1 到 2047 之间的数字！！！");
 const QString kOverwrite =
     QStringLiteral("指定合并后的文件已经存在！") + kCr + QStringLiteral("是否覆盖？？？");
 const QString kBadOutput =
@@ -95,10 +95,6 @@ TEST_F(SplitCommand, shows_the_engine_message_on_failure_and_goes_idle) {
     EXPECT_EQ(box.title, kSplitFailed);
     EXPECT_EQ(box.statusWhileShown, kSplitting);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
-
-    form->Combo1->setEditText("0");
-    form->cmdSplit->click();
-    EXPECT_TRUE(TakeBox().prompt.startsWith(QStringLiteral("除数为零")));
 }
 
 TEST_F(SplitCommand, trims_the_path_to_test_it_but_splits_it_untrimmed) {
@@ -124,7 +120,7 @@ TEST_F(SplitCommand, rounds_a_fractional_size_half_to_even) {
 TEST_F(SplitCommand, refuses_a_size_that_is_no_number_or_out_of_range_without_splitting) {
     WriteFile(dir / "a.bin", RandomBytes(3 * kMiB, 25));
     form->txtFileName->setText(Path("a.bin"));
-    for (const char* size : {"abc", "2048", "-2049", "1e9", "12M"}) {
+    for (const char* size : {"abc", "2048", "-2049", "1e9", "12M", "0", "0.5", "-1", "-2048"}) {
         form->Combo1->setEditText(size);
         form->txtFileName->setFocus();
         form->cmdSplit->click();
@@ -138,16 +134,13 @@ TEST_F(SplitCommand, refuses_a_size_that_is_no_number_or_out_of_range_without_sp
     EXPECT_EQ(dir.List(), std::vector<std::string>{"a.bin"});
 }
 
-TEST_F(SplitCommand, the_extreme_sizes_reach_the_engine_without_overflow) {
+TEST_F(SplitCommand, the_largest_size_reaches_the_engine_without_overflow) {
     WriteFile(dir / "small", RandomBytes(100, 26));
     form->txtFileName->setText(Path("small"));
     form->Combo1->setEditText("2047");  // 2146435072 bytes: the file is too small for it
     form->cmdSplit->click();
     ExpectBox(QStringLiteral("指定的文件比需要分割的小，不需要分割！！！"), vbCritical,
               kSplitFailed);
-    form->Combo1->setEditText("-2048");  // -2147483648 bytes: the engine refuses it
-    form->cmdSplit->click();
-    EXPECT_TRUE(TakeBox().prompt.startsWith(QStringLiteral("下标越界")));
     EXPECT_EQ(dir.List(), std::vector<std::string>{"small"});
 }
 
