@@ -1,17 +1,19 @@
 // The program's one window: a white title band, three mode buttons switching the split, merge
 // and help panels, the close button and the status line. The controls keep their plain names
 // and the handlers are named after their control and event, so each reads as the step it is.
+// Form1Layout.cpp creates and places the controls, an EventHook hands their events to the
+// handlers, and a BusyRunner runs a split or merge while the window keeps painting.
 #pragma once
 
 #include <QWidget>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 
-#include "Module1.h"
 #include "Platform.h"
 #include "StatusLine.h"
 
+class BusyRunner;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -93,16 +95,17 @@ class Form1 : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    // Creates and places the controls (Form1Layout.cpp).
     void BuildControls();
+    // Hands each control's events to its handler.
+    void ConnectEvents();
+    void EnterMovesFocusTo(std::int16_t& KeyAscii, QWidget* next);
+    bool ModeButton_KeyDown(QPushButton* mode, int key);
     void FillListFile(const QString& path);
     QString ChooseFile(int kind, const QString& title, const QString& filter);
     // The one local file a drop carries, or empty when it carries several, a folder or none,
     // or when no panel takes files.
     QString DroppedFile(const QMimeData* mime) const;
-    // Runs a split or merge on a thread of its own while the window keeps painting, ignores
-    // the user and fills the status line's bar; rethrows whatever the work threw.
-    void RunBusy(const std::function<void(const Module1::Progress&)>& work);
-    void ConnectEvents();
     void SelectAll(QLineEdit* field);
     int MsgBox(const QString& prompt, int style, const QString& title);
     // Parses the piece size in megabytes; empty when it is no number or out of range.
@@ -110,5 +113,5 @@ class Form1 : public QWidget {
 
     platform::Platform& platform_;
     QButtonGroup* modeGroup_;
-    bool busy_ = false;
+    std::unique_ptr<BusyRunner> busy_;
 };

@@ -54,6 +54,8 @@ QString DesktopPlatform::ShowFileDialog(QWidget* parent, const FileDialogRequest
     // Qt's own dialog, so that it reads in Chinese and behaves the same on every desktop.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
+    // The merge command asks before it replaces a file; the dialog must not ask first.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setAcceptMode(request.kind == 2 ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.kind == 2 ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = QtNameFilters(request.filter);
@@ -108,7 +110,8 @@ bool WildcardMatch(QStringView pattern, QStringView name) {
 }  // namespace
 
 bool FileExists(const QString& path) {
-    if (path.isEmpty() || path.endsWith(u'/')) {
+    // The system reads a name only up to a NUL, so such a text would find another file.
+    if (path.isEmpty() || path.endsWith(u'/') || path.contains(QChar(u'\0'))) {
         return false;
     }
     if (IsRegularFile(path)) {

@@ -59,7 +59,7 @@ class CommonDialog {
 
 // True when the path names a regular file (a symbolic link counts by its target). "*" and "?"
 // in the last path element match as wildcards, and "*.*" also matches names without a dot;
-// a file whose name holds them literally matches itself.
+// a file whose name holds them literally matches itself. A text holding NUL names no file.
 bool FileExists(const QString& path);
 
 // True when nothing is left of the text once its leading and trailing spaces are removed.

@@ -1,6 +1,9 @@
-// The window itself: start-up state, panels, focus, keys and the file choosers.
+// The window itself: start-up state, panels, focus, keys, the file choosers and how the links,
+// the size field and the picture are drawn.
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -206,4 +209,83 @@ TEST_F(WindowTest, save_as_chooser_replaces_the_proposed_output_name) {
     EXPECT_EQ(script.dialogs[1].filter, QStringLiteral("所有文件(*.*)|*.*"));
     EXPECT_EQ(form->txtOutputFile->text(), QStringLiteral("/e/merged.rar"));
     EXPECT_EQ(form->txtTemplateName->text(), QStringLiteral("/d/a.rar.FLF"));
+}
+
+TEST_F(WindowTest, up_and_down_move_between_the_mode_buttons_as_left_and_right_do) {
+    auto expectMode = [&](QPushButton* mode, QGroupBox* panel) {
+        EXPECT_TRUE(mode->isChecked());
+        EXPECT_EQ(Focused(), mode);
+        EXPECT_TRUE(panel->isVisible());
+    };
+    PressKey(form->Option1, Qt::Key_Down);
+    expectMode(form->Option2, form->Frame2);
+    PressKey(Focused(), Qt::Key_Down);
+    expectMode(form->Option3, form->Frame4);
+    PressKey(Focused(), Qt::Key_Down);  // the last one: stays
+    expectMode(form->Option3, form->Frame4);
+    PressKey(Focused(), Qt::Key_Up);
+    expectMode(form->Option2, form->Frame2);
+    PressKey(Focused(), Qt::Key_Right);
+    expectMode(form->Option3, form->Frame4);
+    PressKey(Focused(), Qt::Key_Left);
+    PressKey(Focused(), Qt::Key_Up);
+    expectMode(form->Option1, form->Frame1);
+    PressKey(Focused(), Qt::Key_Up);  // the first one: stays
+    expectMode(form->Option1, form->Frame1);
+    EXPECT_FALSE(form->Frame2->isVisible());
+    EXPECT_FALSE(form->Frame4->isVisible());
+}
+
+namespace {
+
+// True when some row of the picture is drawn in the link's blue almost from edge to edge, as
+// an underline is and no row of the characters is.
+bool HasUnderline(const QImage& picture) {
+    for (int y = 0; y < picture.height(); ++y) {
+        int blue = 0;
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor pixel = picture.pixelColor(x, y);
+            blue += pixel.blue() > 200 && pixel.red() < 100 && pixel.green() < 100;
+        }
+        if (blue >= picture.width() * 9 / 10) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, link_labels_show_their_underline_and_stay_where_they_were_placed) {
+    const double pixelsPerTwip = form->logicalDpiX() / 1440.0;
+    struct Link {
+        QPushButton* mode;
+        QLabel* label;
+        int left, top;
+    };
+    for (const Link& link : {Link{form->Option1, form->Label4, 1800, 240},
+                             Link{form->Option2, form->Label3, 3720, 240},
+                             Link{form->Option2, form->Label5, 1560, 840}}) {
+        QTest::mouseClick(link.mode, Qt::LeftButton);
+        EXPECT_TRUE(link.label->font().underline());
+        EXPECT_EQ(link.label->pos(),
+                  QPoint(qRound(link.left * pixelsPerTwip), qRound(link.top * pixelsPerTwip)));
+        EXPECT_TRUE(HasUnderline(link.label->grab().toImage())) << link.label->text().toStdString();
+    }
+}
+
+TEST_F(WindowTest, combo1_types_in_the_same_song_face_as_the_other_fields) {
+    EXPECT_EQ(form->Combo1->lineEdit()->font(), form->txtFileName->font());
+    EXPECT_EQ(QFontInfo(form->Combo1->lineEdit()->font()).family(),
+              QFontInfo(form->txtFileName->font()).family());
+}
+
+TEST_F(WindowTest, the_picture_has_a_sharp_version_for_a_screen_scaled_twice) {
+    const QSize size = form->Image1->size();
+    const QPixmap twice = form->windowIcon().pixmap(size, 2.0);
+    EXPECT_EQ(twice.size(), size * 2);
+    EXPECT_EQ(twice.devicePixelRatio(), 2.0);
+    const QPixmap shown = form->Image1->pixmap();
+    EXPECT_EQ(shown.size(), size * form->devicePixelRatioF());
+    EXPECT_EQ(shown.devicePixelRatio(), form->devicePixelRatioF());
 }

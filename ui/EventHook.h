@@ -1,0 +1,29 @@
+// Routes a widget's focus, key and click events to the window's handlers, so each handler is a
+// plain member function named after its control and event.
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+
+class QWidget;
+
+class EventHook : public QObject {
+  public:
+    // The widget received the focus, however it came.
+    std::function<void()> gotFocus;
+    // A key was pressed (Qt::Key); answering true uses it up, before any character it types.
+    std::function<bool(int key)> keyDown;
+    // A character was typed, 13 for Enter; setting the code to 0 discards the key.
+    std::function<void(std::int16_t& keyAscii)> keyPress;
+    // The left button was pressed and released over the widget.
+    std::function<void()> click;
+
+    explicit EventHook(QObject* parent) : QObject(parent) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// Installs a new hook on the widget; the widget owns it.
+EventHook* Hook(QWidget* widget);
