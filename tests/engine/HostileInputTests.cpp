@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -116,8 +117,15 @@ TEST(SpecialFiles, a_split_refuses_a_fifo_source_or_a_fifo_or_link_to_one_where_
 
 TEST_F(HostileSet, an_output_that_is_a_device_fifo_or_socket_or_a_link_to_one_is_left_alone) {
     const Deadline deadline(10);
+    std::vector<std::string> outputs = {"fifo", "sock", "link-to-fifo"};
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
-    fs::create_symlink("/dev/null", dir / "null");
+    fs::create_symlink(dir / "fifo", dir / "link-to-fifo");
+    // A device node of our own (the null device's numbers) where root may make one; a broken
+    // merge then replaces this node, never the system's /dev/null.
+    if (::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
+        fs::create_symlink(dir / "null", dir / "link-to-null");
+        outputs.insert(outputs.end(), {"null", "link-to-null"});
+    }
     const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -125,15 +133,16 @@ TEST_F(HostileSet, an_output_that_is_a_device_fifo_or_socket_or_a_link_to_one_is
     ASSERT_LT(socketPath.size(), sizeof address.sun_path);
     socketPath.copy(address.sun_path, socketPath.size());
     ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    for (const char* name : {"fifo", "null", "sock"}) {
+    for (const std::string& name : outputs) {
         SCOPED_TRACE(name);
         EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / name).rfind("不是普通文件", 0), 0u);
     }
     ::close(listening);
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
-    EXPECT_TRUE(fs::is_symlink(dir / "null"));
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_TRUE(fs::is_socket(dir / "sock"));
+    if (outputs.size() > 3) {
+        EXPECT_TRUE(fs::is_character_file(dir / "null"));
+    }
 }
 
 TEST_F(HostileSet, a_dangling_link_as_output_is_refused_and_stays_a_link) {

@@ -31,11 +31,14 @@ const QString kBadSize = QStringLiteral("分割后每份的大小不正确！") 
                          QStringLiteral("请输入 1 到 2047 之间的数字！！！");
 const QString kOverwrite =
     QStringLiteral("指定合并后的文件已经存在！") + kCr + QStringLiteral("是否覆盖？？？");
-const QString kBadOutput =
-    QStringLiteral(
-        "合并后的文件名不能是被分割后的首个文件、它的校验文件或任何一份分割文件，也不能含有 * 或 ?！") +
-    kCr + QStringLiteral("请重新指定合并后的文件名！！！");
+const QString kBadOutput = QStringLiteral(
+                               "合并后的文件名不能是被分割后的首个文件、它的校验文件或任何一份分割"
+                               "文件，也不能含有 * 或 ?！") +
+                           kCr + QStringLiteral("请重新指定合并后的文件名！！！");
 const QChar kNul = u'\0';
+// What the folder holds after a.rar is split into three pieces.
+const std::vector<std::string> kSplitSet = {"a.rar",     "a.rar.00",  "a.rar.001",
+                                            "a.rar.002", "a.rar.FLF", "a.rar.FLF.sha256"};
 constexpr std::size_t kMiB = 1 << 20;
 }  // namespace
 
@@ -78,8 +81,7 @@ TEST_F(SplitCommand, splits_with_busy_text_while_the_box_shows_then_goes_idle) {
     EXPECT_EQ(box.title, QStringLiteral("文件分割成功"));
     EXPECT_EQ(box.statusWhileShown, kSplitting);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF", "a.rar.FLF.sha256"}));
+    EXPECT_EQ(dir.List(), kSplitSet);
     EXPECT_EQ(ReadFile(dir / "a.rar.002").size(), 14u + 5);
     EXPECT_EQ(form->txtFileName->text(), Path("a.rar"));
     EXPECT_EQ(form->Combo1->currentText(), QStringLiteral("1"));
@@ -250,16 +252,14 @@ TEST_F(MergeCommand, a_failed_merge_after_yes_keeps_the_old_file_and_reports_in_
 }
 
 TEST_F(MergeCommand, refuses_the_list_file_a_piece_or_a_pattern_as_output_before_asking) {
-    for (const QString& output :
-         {Path("a.rar.FLF"), Path("a.rar.FLF.sha256"), Path("a.rar.00"), Path("a.rar.002"),
-          Path("*.rar"), Path("a.ra?")}) {
+    for (const QString& output : {Path("a.rar.FLF"), Path("a.rar.FLF.sha256"), Path("a.rar.00"),
+                                  Path("a.rar.002"), Path("*.rar"), Path("a.ra?")}) {
         Fill(Path("a.rar.FLF"), output);
         form->cmdUnsplit->click();
         ExpectBox(kBadOutput, vbCritical, kMergeFailed);
         EXPECT_EQ(Focused(), form->txtOutputFile);
     }
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF", "a.rar.FLF.sha256"}));
+    EXPECT_EQ(dir.List(), kSplitSet);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
 }
 
@@ -269,8 +269,7 @@ TEST_F(MergeCommand, a_list_path_holding_nul_is_refused_as_missing) {
     ExpectBox(QStringLiteral("指定的被分割的首个文件不存在！！！"), vbCritical, kMergeFailed);
     EXPECT_EQ(Focused(), form->txtTemplateName);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF"}));
+    EXPECT_EQ(dir.List(), kSplitSet);
 }
 
 TEST_F(MergeCommand, an_output_name_holding_nul_is_refused_with_the_patterns_before_asking) {
@@ -284,8 +283,7 @@ TEST_F(MergeCommand, an_output_name_holding_nul_is_refused_with_the_patterns_bef
         EXPECT_EQ(Focused(), form->txtOutputFile);
     }
     EXPECT_EQ(ReadFile(dir / "a.rar"), source);
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.rar", "a.rar.00", "a.rar.001", "a.rar.002",
-                                                    "a.rar.FLF"}));
+    EXPECT_EQ(dir.List(), kSplitSet);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
 }
 
