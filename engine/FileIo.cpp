@@ -438,7 +438,7 @@ Replacement::Replacement(const std::string& target, const std::string& displayNa
     : targetName_(NameOf(target)) {
     const int folder = OpenRaw(FolderOf(target), O_RDONLY | O_DIRECTORY, 0);
     if (folder < 0) {
-        Fail(errno, displayName);  // a missing folder reads "路径未找到" for the output
+        Fail(errno, displayName);  // a missing folder reads "path not found" for the output
     }
     folder_ = File(folder, FolderOf(target));
     const std::optional<struct stat> old = StatIfPresent(target);

@@ -55,9 +55,7 @@ PieceExtent CheckPiece(const io::File& piece) {
 void CheckSetLength(const ListRecord& list, std::int64_t total, const std::string& listFile) {
     constexpr std::int32_t kSaturated = std::numeric_limits<std::int32_t>::max();
     if (list.SourceLength < kSaturated ? total != list.SourceLength : total < kSaturated) {
-        ThrowText(Text(Failure::SetLengthMismatch) + "（分割文件共 " + std::to_string(total) +
-                      " 字节，列表文件记录 " + std::to_string(list.SourceLength) + " 字节）",
-                  listFile);
+        ThrowText(SetLengthMismatchText(total, list.SourceLength), listFile);
     }
 }
 

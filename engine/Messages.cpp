@@ -77,6 +77,11 @@ std::string SystemErrorText(int error) {
     }
 }
 
+std::string SetLengthMismatchText(std::int64_t pieces, std::int64_t recorded) {
+    return Text(Failure::SetLengthMismatch) + "（分割文件共 " + std::to_string(pieces) +
+           " 字节，列表文件记录 " + std::to_string(recorded) + " 字节）";
+}
+
 std::string ChecksumFailureText(Failure failure, const std::string& file,
                                 const std::string& checksumList) {
     return Text(failure) + "：" + file + "（校验文件：" + checksumList +

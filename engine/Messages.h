@@ -3,6 +3,7 @@
 // the engine throws these values and never spells a message itself.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace Module1 {
@@ -61,6 +62,9 @@ std::string Text(Failure failure);
 
 // The Chinese text of a system error number, e.g. ENOENT -> "文件未找到".
 std::string SystemErrorText(int error);
+
+// The set-length failure with the two lengths that disagree.
+std::string SetLengthMismatchText(std::int64_t pieces, std::int64_t recorded);
 
 // "<failure>：<file>（校验文件：<checksum list>）" followed by what the user can do about it.
 std::string ChecksumFailureText(Failure failure, const std::string& file,
