@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's one seam to the file system. Every call that opens, reads, writes, copies,
 // flushes, renames, closes, changes or looks up a file goes through here as a Step, so a test
 // can make any single step fail; a failure becomes one EngineError with a Chinese description

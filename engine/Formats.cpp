@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte layouts of piece files and list files, and the naming rule of a set.
 #include <limits>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte layouts of piece files and list files. The engine streams pieces and uses only the
 // header checks; the whole-record codecs serve tests, fixtures and the fuzzers.
 #pragma once

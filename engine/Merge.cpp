@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MergeFile: list file -> pieces, checked against the set's checksum list where it has one
 // -> temporary file -> renamed over the output name.
 #include <sys/stat.h>

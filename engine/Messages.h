@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one catalogue of what the engine tells the user. Every failure it can report is a named
 // value here with its Chinese text, and so is every system error number it meets; the rest of
 // the engine throws these values and never spells a message itself.

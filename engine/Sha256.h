@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256 through OpenSSL's libcrypto, which uses the processor's SHA instructions where it has
 // them (measured here: about 1.9 GB/s on one core, ten times Qt's own).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SplitFile: source -> pieces -> checksum list -> list file.
 #include <algorithm>
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversions between the engine's UTF-16 text and the byte encodings it meets: UTF-8 for
 // paths on disk and code page 936 (GBK) for the source path stored in a list file.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Splits a large file from the window on a virtual display and takes a screenshot every half
 # second while it runs, clicking the merge mode button and the close button meanwhile (both
 # must be ignored). Pictures go to screenshots/busy-*.png.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes the list-file and piece-file readers with libFuzzer for a fixed time each, starting
 # from seeds written by the format encoders and the corpus kept in tests/fuzz/corpus. New
 # inputs that reach new code are merged into that corpus; a crash is kept in tests/fuzz/crashes

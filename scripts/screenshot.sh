@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the program on a virtual display and saves a picture of each panel, once at the
 # normal scale and once with every pixel doubled (QT_SCALE_FACTOR=2), as on a HiDPI screen:
 #   screenshots/split.png, merge.png, help.png and screenshots/2x/split.png, merge.png, help.png

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the real program on a virtual display with the keyboard, as a user would: splits a
 # file from the split panel, merges it back from the merge panel and compares the result.
 # Saves screenshots of the outcome boxes in screenshots/.

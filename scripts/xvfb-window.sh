@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the scripts that drive the program on a virtual display.
 #   start_window PROGRAM  starts it, sets $pid and $window, and gives the window the focus.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Failing or slowing the engine's I/O steps on purpose. The hook is set for as long as an
 // InjectedFault lives, so a failed assertion can never leave it set for the tests that follow.
 #pragma once

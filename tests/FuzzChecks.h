@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the format readers must do with any bytes at all: accept them as a record that
 // re-encodes to the same fields, or refuse them with an EngineError. Anything else (another
 // exception, a crash, a sanitizer report) is a bug. Shared by the fuzzers and the corpus test.

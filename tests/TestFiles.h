@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for tests that work on real files in a folder of their own.
 #pragma once
 

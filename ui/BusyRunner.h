@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a split or merge on a thread of its own, so that the window keeps painting while the
 // work goes on. Meanwhile every input to every window is swallowed, and the status line's bar
 // shows how much of the work is done.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Routes a widget's focus, key and click events to the window's handlers, so each handler is a
 // plain member function named after its control and event.
 #pragma once

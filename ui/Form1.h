@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one window: a white title band, three mode buttons switching the split, merge
 // and help panels, the close button and the status line. The controls keep their plain names
 // and the handlers are named after their control and event, so each reads as the step it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's layout: every control placed where the classic form put it, in twips, with the
 // Song face the form was drawn in (or the nearest one installed).
 #include <QButtonGroup>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's one seam to the desktop: message boxes, file dialogs and the file-exists test.
 // The window talks to a Platform; tests hand it one that answers from a script.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status line: a locked one-line text box whose background fills from the left with the
 // work done while a long split or merge runs. The text itself is untouched.
 #pragma once

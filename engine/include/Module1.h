@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file splitting engine.
 //
 //   split:  source P (locked)  ->  pieces P.00, P.001, P.002, ...  ->  checksum list

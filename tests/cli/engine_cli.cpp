@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small command-line front to the engine, for trying it from a shell as a hostile user
 // would (under ulimit, on FIFOs and devices, as root):
 //   korvel_engine_cli split PATH MEGABYTES

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzzers' seeds and every input they kept, replayed through the readers' promises.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real failures rather than simulated ones: a disk that fills up, a file-size limit, and a
 // merge killed halfway.
 #include <signal.h>

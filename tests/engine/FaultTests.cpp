@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every I/O step of a split and a merge failed on purpose, one at a time, with the errors a
 // full, locked or failing disk gives; after each failure the promises to the user must hold.
 #include <gtest/gtest.h>

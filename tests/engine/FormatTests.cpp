@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte layouts and naming rule of piece files and list files.
 #include <gtest/gtest.h>
 

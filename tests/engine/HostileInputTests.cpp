@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a hostile user or a broken system can throw at the engine: invisible NULs in names,
 // FIFOs and devices where files belong, other owners, file-size limits, links and long
 // paths. Every case ends quickly with a message and leaves the user's files as they were.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every set carries a checksum list that sha256sum checks, and no merge reports success over
 // pieces that do not belong together: flipped bytes, patched headers, a split that failed
 // halfway over an older set, or two splits of one file at once.

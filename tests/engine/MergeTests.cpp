@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MergeFile: round trips, sets that moved, and every fault leaving the output as it was.
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SplitFile: piece counts, names, refusals and what a split leaves on disk.
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The busy runner alone: the work runs to its end on a thread of its own, what it throws comes
 // back, the user's input is swallowed meanwhile, and the status line's bar follows the work.
 #include <gtest/gtest.h>

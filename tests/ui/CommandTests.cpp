@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The split and merge commands through the real window and real files.
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Living on a desktop: long work off the window's thread, and files dropped on the panels.
 #include <QComboBox>
 #include <QGroupBox>

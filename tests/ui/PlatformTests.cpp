@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform layer: the file-exists test, blank texts, dialog filters and the Save As dialog.
 #include <gtest/gtest.h>
 

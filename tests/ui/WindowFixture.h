@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window-test fixture: the real Form1 on Qt's offscreen platform, a temporary folder per
 // test, and a platform that answers every box and dialog from a script. A box the test did
 // not check fails the test.

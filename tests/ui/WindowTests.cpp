@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window itself: start-up state, panels, focus, keys, the file choosers and how the links,
 // the size field and the picture are drawn.
 #include <QComboBox>
