@@ -2,18 +2,15 @@
 // What a hostile user or a broken system can throw at the engine: invisible NULs in names,
 // FIFOs and devices where files belong, other owners, file-size limits, links and long
 // paths. Every case ends quickly with a message and leaves the user's files as they were.
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <csignal>
 
 #include "Module1.h"
 #include "TestFiles.h"
@@ -170,50 +167,6 @@ TEST_F(HostileSet, a_replaced_output_loses_setuid_setgid_and_sticky_and_keeps_it
         EXPECT_EQ(info.st_gid, 65534u);
     }
     EXPECT_EQ(ReadFile(dir / "out"), source);
-}
-
-TEST(FileSizeLimit, neither_kills_the_process_nor_leaves_a_temporary_nor_changes_its_signals) {
-    TempDir dir;
-    const Bytes source = RandomBytes(300000, 85);
-    WriteFile(dir / "s", source);
-    SplitOrFail(dir / "s", 100000);
-    fs::create_directory(dir / "again");
-    WriteFile(dir / "again" / "t", source);
-    const std::vector<std::string> before = dir.List();
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // SIGXFSZ keeps its default action, which would kill the process.
-        const rlimit limit{50000, 50000};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        int failed = 0;
-        std::u16string message;
-        if (Module1::SplitFile(U16(dir / "again" / "t"), 0, message, 100000) ||
-            Utf8(message).rfind("文件太大：", 0) != 0) {
-            failed |= 1;
-        }
-        try {
-            Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
-            failed |= 2;
-        } catch (const Module1::EngineError& error) {
-            if (std::string(error.what()) != "文件太大：" + (dir / "out").string()) {
-                failed |= 4;
-            }
-        }
-        sigset_t blocked, pending;
-        ::pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
-        ::sigpending(&pending);
-        if (sigismember(&blocked, SIGXFSZ) || sigismember(&pending, SIGXFSZ)) {
-            failed |= 8;
-        }
-        ::_exit(failed);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(dir.List(), before) << "no output and no temporary file";
 }
 
 TEST(SetGuard, a_piece_of_a_set_split_through_a_symbolic_link_is_recognised) {
