@@ -219,34 +219,29 @@ bool TryLock(const File& file) {
     Fail(errno, file.path());
 }
 
-struct stat Stat(const std::string& path) {
-    struct stat info {};
-    if (Sys(Step::Stat, [&] { return ::stat(path.c_str(), &info); }) != 0) {
-        Fail(errno, path);
-    }
-    return info;
-}
+namespace {
 
-std::optional<struct stat> LinkStat(const std::string& path) {
+// A stat or lstat of path; empty when nothing is there.
+template <typename Call>
+std::optional<struct stat> StatOf(Step step, const std::string& path, Call call) {
     struct stat info {};
-    if (Sys(Step::LinkStat, [&] { return ::lstat(path.c_str(), &info); }) != 0) {
+    if (Sys(step, [&] { return call(path.c_str(), &info); }) != 0) {
         if (errno == ENOENT) {
             return std::nullopt;
         }
         Fail(errno, path);
     }
     return info;
+}
+
+}  // namespace
+
+std::optional<struct stat> LinkStat(const std::string& path) {
+    return StatOf(Step::LinkStat, path, ::lstat);
 }
 
 std::optional<struct stat> StatIfPresent(const std::string& path) {
-    struct stat info {};
-    if (Sys(Step::Stat, [&] { return ::stat(path.c_str(), &info); }) != 0) {
-        if (errno == ENOENT) {
-            return std::nullopt;
-        }
-        Fail(errno, path);
-    }
-    return info;
+    return StatOf(Step::Stat, path, ::stat);
 }
 
 std::string Resolve(const std::string& path) {

@@ -90,7 +90,6 @@ long NameLimit(const std::string& folder);
 // open file holds one. A file system without locks counts as locked by us.
 bool TryLock(const File& file);
 
-struct stat Stat(const std::string& path);  // follows symbolic links
 struct stat Stat(const File& file);
 // Does not follow a symbolic link; empty when nothing is there, throws on any other failure.
 std::optional<struct stat> LinkStat(const std::string& path);
