@@ -6,15 +6,22 @@
 # screenshots/installed.png, closes the window with its close button, then removes the package
 # and shows that no file of it is left.
 #   scripts/install-test.sh [package, default build/deb/korvel-splitter_<version>_amd64.deb]
-# Needs root and Debian's package mirror (KORVEL_MIRROR, default http://deb.debian.org/debian);
-# takes several minutes. Not run by CI: scripts/package.sh builds the package.
+# Needs root and Debian's package mirror: the one this machine's apt uses, or KORVEL_MIRROR and
+# KORVEL_SECURITY_MIRROR. Takes several minutes. Not run by CI: scripts/package.sh builds the
+# package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 deb=${1:-build/deb/korvel-splitter_$(dpkg-parsechangelog -S Version)_amd64.deb}
 [[ -f "$deb" ]] || { echo "no package at $deb: run scripts/package.sh first" >&2; exit 1; }
-mirror=${KORVEL_MIRROR:-http://deb.debian.org/debian}
-security=${KORVEL_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
+# The mirrors this machine's apt already uses (deb822 sources first, then the one-line list).
+apt_uris=$({
+  cat /etc/apt/sources.list.d/*.sources 2>/dev/null | sed -n 's/^URIs: *//p'
+  grep -hE '^deb ' /etc/apt/sources.list 2>/dev/null | awk '{print $2}'
+} || true)
+mirror=${KORVEL_MIRROR:-$(grep -v security <<<"$apt_uris" | head -1)}
+security=${KORVEL_SECURITY_MIRROR:-$(grep security <<<"$apt_uris" | head -1)}
+[[ -n "$mirror" ]] || { echo "no Debian mirror known: set KORVEL_MIRROR" >&2; exit 1; }
 package=$(dpkg-deb -f "$deb" Package)
 
 needed=(debootstrap debian-archive-keyring xvfb xdotool imagemagick devscripts)
@@ -51,11 +58,11 @@ debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log
   exit 1
 }
 rm -f "$root.debootstrap.log"
-cat >"$root/etc/apt/sources.list" <<EOF
-deb $mirror bookworm main
-deb $mirror bookworm-updates main
-deb $security bookworm-security main
-EOF
+{
+  echo "deb $mirror bookworm main"
+  echo "deb $mirror bookworm-updates main"
+  [[ -z "$security" ]] || echo "deb $security bookworm-security main"
+} >"$root/etc/apt/sources.list"
 mount -t proc proc "$root/proc"
 mkdir -p "$root/dev/shm" "$root/dev/pts"
 mount -t tmpfs shm "$root/dev/shm"
