@@ -3,17 +3,14 @@
 // -> temporary file -> renamed over the output name.
 #include <sys/stat.h>
 
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
-#include <mutex>
-#include <thread>
 
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
 #include "Sha256.h"
 #include "Text.h"
+#include "Workers.h"
 
 namespace Module1 {
 namespace {
@@ -21,9 +18,10 @@ namespace {
 constexpr std::size_t kLargestListRecord = kListFixedSize + 0xFFFF;
 // 32767 lines of the longest names take about 10 MiB.
 constexpr std::int64_t kLargestChecksumList = 16 << 20;
-// Chunks in flight between the thread that reads and hashes and the one that writes.
+// Two workers, a piece each, with a chunk each; on a rotational disk one stream spares the
+// head from seeking between the places they read and write.
+constexpr int kWorkers = 2;
 constexpr std::size_t kChunkSize = 4 << 20;
-constexpr int kChunks = 3;
 
 ListRecord ReadListFile(const std::string& path) {
     const io::File file = io::OpenForReading(path);
@@ -123,127 +121,41 @@ void CheckListFile(const std::string& listFile, const Checksums& checksums) {
     }
 }
 
-// A chunk of piece data on its way from the reading thread to the writing one.
-struct Chunk {
-    std::vector<std::uint8_t> bytes;
-    std::size_t size = 0;
-    std::int64_t outputOffset = 0;
-};
-
-// Hands chunks from the thread that reads and hashes to the thread that writes, and empty ones
-// back. Without a writing thread of its own, Deliver writes at once through writeInline.
-class Handoff {
-  public:
-    explicit Handoff(std::function<void(const Chunk&)> writeInline = {})
-        : writeInline_(std::move(writeInline)), chunks_(writeInline_ ? 1 : kChunks) {
-        for (Chunk& chunk : chunks_) {
-            free_.push_back(&chunk);
-        }
-    }
-
-    // An empty chunk for the reader; null once the writer has given up.
-    Chunk* Take() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return aborted_ || !free_.empty(); });
-        if (aborted_) {
-            return nullptr;
-        }
-        Chunk* chunk = free_.front();
-        free_.pop_front();
-        chunk->bytes.resize(kChunkSize);
-        return chunk;
-    }
-
-    void Deliver(Chunk* chunk) {
-        if (writeInline_) {
-            writeInline_(*chunk);
-            Give(chunk);
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        full_.push_back(chunk);
-        changed_.notify_all();
-    }
-
-    // The next chunk for the writer; null once the reader has finished or failed.
-    Chunk* Next() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return finished_ || !full_.empty(); });
-        if (full_.empty()) {
-            return nullptr;
-        }
-        Chunk* chunk = full_.front();
-        full_.pop_front();
-        return chunk;
-    }
-
-    void Give(Chunk* chunk) {
-        std::lock_guard lock(mutex_);
-        free_.push_back(chunk);
-        changed_.notify_all();
-    }
-
-    void Finish() { Set(finished_); }
-    void Abort() { Set(aborted_); }
-
-  private:
-    void Set(bool& flag) {
-        std::lock_guard lock(mutex_);
-        flag = true;
-        changed_.notify_all();
-    }
-
-    std::function<void(const Chunk&)> writeInline_;
-    std::vector<Chunk> chunks_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Chunk*> free_;
-    std::deque<Chunk*> full_;
-    bool finished_ = false;
-    bool aborted_ = false;
-};
-
 struct MergePlan {
     std::vector<std::string> pieces;
     std::vector<std::uint32_t> lengths;
+    std::vector<std::int64_t> offsets;  // where each piece's data goes in the output
     std::int64_t total = 0;
 };
 
-// Reads every piece whole, hashing it as it lies on disk, and delivers its data in chunks;
-// throws when a piece's digest is not the one in the checksum list. The writer commits nothing
-// before this has returned, so a mismatch found at a piece's last byte still keeps the output.
-void ReadAndCheckPieces(const MergePlan& plan, const Checksums& checksums, Handoff& handoff) {
-    std::vector<std::uint8_t> rest(64 << 10);
-    std::int64_t outputOffset = 0;
-    for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
-        const io::File piece = io::OpenForReading(plan.pieces[i]);
-        const PieceExtent extent = CheckPiece(piece);
-        if (extent.dataLength != plan.lengths[i]) {
-            Throw(Failure::PieceChangedDuringMerge, piece.path());
-        }
-        Sha256 hash;
-        hash.Update(extent.header, sizeof extent.header);
-        for (std::int64_t done = 0; done < extent.dataLength;) {
-            Chunk* chunk = handoff.Take();
-            if (!chunk) {
-                return;  // the writer failed; its error is the one to report
-            }
-            chunk->size = static_cast<std::size_t>(
-                std::min<std::int64_t>(extent.dataLength - done, kChunkSize));
-            io::ReadAt(piece, chunk->bytes.data(), chunk->size, kDescriptorSize + done);
-            hash.Update(chunk->bytes.data(), chunk->size);
-            chunk->outputOffset = outputOffset + done;
-            done += static_cast<std::int64_t>(chunk->size);
-            handoff.Deliver(chunk);
-        }
-        const std::int64_t dataEnd = kDescriptorSize + extent.dataLength;
-        io::ReadRange(
-            piece, dataEnd, extent.fileSize - dataEnd, rest,
-            [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
-        if (hash.Finish() != checksums.pieces[i]) {
-            ThrowText(ChecksumFailureText(Failure::PieceMismatch, piece.path(), checksums.path));
-        }
-        outputOffset += extent.dataLength;
+// Copies piece i's data to its place in the output and hashes the piece whole, as it lies on
+// disk; throws when the digest is not the one in the checksum list. Nothing is committed before
+// every piece has been checked, so a mismatch found at a piece's last byte still keeps the
+// old output.
+void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::size_t i,
+                       const io::File& output, Worker& worker,
+                       const std::function<void(std::int64_t, std::int64_t)>& wrote) {
+    const io::File piece = io::OpenForReading(plan.pieces[i]);
+    const PieceExtent extent = CheckPiece(piece);
+    if (extent.dataLength != plan.lengths[i]) {
+        Throw(Failure::PieceChangedDuringMerge, piece.path());
+    }
+    Sha256 hash;
+    hash.Update(extent.header, sizeof extent.header);
+    std::int64_t at = plan.offsets[i];
+    io::ReadRange(piece, kDescriptorSize, extent.dataLength, worker.buffer,
+                  [&](const std::uint8_t* bytes, std::size_t size) {
+                      worker.StopIfAnotherFailed();
+                      hash.Update(bytes, size);
+                      io::WriteAt(output, bytes, size, at);
+                      wrote(at, static_cast<std::int64_t>(size));
+                      at += static_cast<std::int64_t>(size);
+                  });
+    const std::int64_t dataEnd = kDescriptorSize + extent.dataLength;
+    io::ReadRange(piece, dataEnd, extent.fileSize - dataEnd, worker.buffer,
+                  [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
+    if (hash.Finish() != checksums.pieces[i]) {
+        ThrowText(ChecksumFailureText(Failure::PieceMismatch, piece.path(), checksums.path));
     }
 }
 
@@ -341,67 +253,37 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName)
 
 namespace {
 
-// Writes the pieces' data into the temporary file: read and hashed on a thread of its own and
-// written here where the set has a checksum list, copied by the kernel where it has none.
+// Writes the pieces' data into the temporary file: read, hashed and written by two workers,
+// a piece each, where the set has a checksum list; copied by the kernel where it has none.
 void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksums,
                  const io::File& output, const Progress& progress) {
+    ProgressCounter counter(progress, plan.total);
     // Writing back while copying overlaps the disk's work with ours, so the final flush waits
     // for little more than the last chunk.
-    std::int64_t written = 0;
-    auto report = [&](std::int64_t bytes) {
-        io::StartWriteback(output, written, bytes);
-        written += bytes;
-        if (progress) {
-            progress(written, plan.total);
-        }
+    auto wrote = [&](std::int64_t offset, std::int64_t bytes) {
+        io::StartWriteback(output, offset, bytes);
+        counter.Add(bytes);
     };
-    if (!checksums) {
-        io::Copier copier;
-        for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
-            const io::File piece = io::OpenForReading(plan.pieces[i]);
-            if (CheckPiece(piece).dataLength != plan.lengths[i]) {
-                Throw(Failure::PieceChangedDuringMerge, piece.path());
-            }
-            copier.Copy(piece, kDescriptorSize, output, written, plan.lengths[i], report);
-        }
+    if (checksums) {
+        const int workers = io::OnRotationalDisk(output) ? 1 : kWorkers;
+        ForEachPiece(static_cast<std::int32_t>(plan.pieces.size()), workers, kChunkSize,
+                     [&](std::int32_t k, Worker& worker) {
+                         CopyAndCheckPiece(plan, *checksums, static_cast<std::size_t>(k - 1),
+                                           output, worker, wrote);
+                     });
         return;
     }
-
-    auto write = [&](const Chunk& chunk) {
-        io::WriteAt(output, chunk.bytes.data(), chunk.size, chunk.outputOffset);
-        report(static_cast<std::int64_t>(chunk.size));
-    };
-    std::exception_ptr readFailure;
-    auto read = [&](Handoff& handoff) {
-        try {
-            ReadAndCheckPieces(plan, *checksums, handoff);
-        } catch (...) {
-            readFailure = std::current_exception();
+    io::Copier copier;
+    for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
+        const io::File piece = io::OpenForReading(plan.pieces[i]);
+        if (CheckPiece(piece).dataLength != plan.lengths[i]) {
+            Throw(Failure::PieceChangedDuringMerge, piece.path());
         }
-        handoff.Finish();
-    };
-    Handoff handoff;
-    std::jthread reader;
-    try {
-        reader = std::jthread([&] { read(handoff); });
-    } catch (const std::system_error&) {
-        Handoff inlineHandoff(write);  // no thread to be had: read, hash and write in turn
-        read(inlineHandoff);
-    }
-    if (reader.joinable()) {
-        try {
-            while (Chunk* chunk = handoff.Next()) {
-                write(*chunk);
-                handoff.Give(chunk);
-            }
-        } catch (...) {
-            handoff.Abort();
-            throw;  // the reader stops at its next chunk and is joined on the way out
-        }
-        reader.join();
-    }
-    if (readFailure) {
-        std::rethrow_exception(readFailure);
+        std::int64_t at = plan.offsets[i];
+        copier.Copy(piece, kDescriptorSize, output, at, plan.lengths[i], [&](std::int64_t bytes) {
+            wrote(at, bytes);
+            at += bytes;
+        });
     }
 }
 
@@ -424,6 +306,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
         plan.pieces.push_back(text::ToUtf8(PieceName(base, list.FirstNumber, k)));
         plan.lengths.push_back(CheckPiece(io::OpenForReading(plan.pieces.back())).dataLength);
+        plan.offsets.push_back(plan.total);
         plan.total += plan.lengths.back();
     }
     CheckSetLength(list, plan.total, listFile);

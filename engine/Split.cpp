@@ -1,25 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SplitFile: source -> pieces -> checksum list -> list file.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <exception>
 #include <limits>
-#include <mutex>
 #include <new>
-#include <thread>
 
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
 #include "Sha256.h"
 #include "Text.h"
+#include "Workers.h"
 
 namespace Module1 {
 namespace {
 
-// Pieces are independent files, so two workers writing (and hashing) at once go past one
-// stream; on a rotational disk one stream spares the head from seeking between them.
+// Two workers, each writing and hashing a piece of its own; on a rotational disk one stream
+// spares the head from seeking between two places of the source.
 constexpr int kWorkers = 2;
 constexpr std::size_t kBufferSize = 8 << 20;  // per worker
 
@@ -45,28 +43,6 @@ std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
     }
     return static_cast<std::int16_t>(rounded);
 }
-
-// Shares progress among the workers and reports it one call at a time.
-class ProgressCounter {
-  public:
-    ProgressCounter(const Progress& progress, std::int64_t total)
-        : progress_(progress), total_(total) {}
-
-    void Add(std::int64_t bytes) {
-        if (!progress_) {
-            return;
-        }
-        std::lock_guard lock(mutex_);
-        done_ += bytes;
-        progress_(done_, total_);
-    }
-
-  private:
-    const Progress& progress_;
-    std::int64_t total_;
-    std::int64_t done_ = 0;
-    std::mutex mutex_;
-};
 
 struct SplitPlan {
     std::u16string sourcePath;
@@ -117,47 +93,15 @@ Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
     return hash.Finish();
 }
 
-// Workers take pieces by index until all are written or one fails; the first failure is
-// rethrown once every worker has stopped. Returns the pieces' digests in order.
+// Writes every piece, two at a time where the disk allows; returns the digests in order.
 std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const io::File& source,
                                    ProgressCounter& counter) {
     std::vector<Digest> digests(static_cast<std::size_t>(plan.pieceCount));
-    std::atomic<std::int32_t> next{1};
-    std::atomic<bool> failed{false};
-    std::exception_ptr firstError;
-    std::mutex errorMutex;
-
-    auto work = [&]() noexcept {
-        std::vector<std::uint8_t> buffer;
-        for (std::int32_t k = next++; k <= plan.pieceCount && !failed; k = next++) {
-            try {
-                buffer.resize(kBufferSize);
-                digests[static_cast<std::size_t>(k - 1)] =
-                    WritePiece(plan, source, k, buffer, counter);
-            } catch (...) {
-                std::lock_guard lock(errorMutex);
-                if (!firstError) {
-                    firstError = std::current_exception();
-                }
-                failed = true;
-            }
-        }
-    };
-
-    const int workers = io::OnRotationalDisk(source) ? 1 : kWorkers;
-    std::vector<std::jthread> helpers;
-    for (int i = 1; i < std::min<int>(workers, plan.pieceCount); ++i) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // no thread to be had: the calling thread does the work alone
-        }
-    }
-    work();
-    helpers.clear();  // joins
-    if (firstError) {
-        std::rethrow_exception(firstError);
-    }
+    ForEachPiece(plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers, kBufferSize,
+                 [&](std::int32_t k, Worker& worker) {
+                     digests[static_cast<std::size_t>(k - 1)] =
+                         WritePiece(plan, source, k, worker.buffer, counter);
+                 });
     return digests;
 }
 
