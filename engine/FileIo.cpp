@@ -285,9 +285,15 @@ void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offse
 }
 
 void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset) {
+    // A write of several MiB at once has the kernel fill its page cache with large blocks of
+    // fresh memory, which ran 5-8 times slower than the same bytes in 256 KiB writes on ext4
+    // (Linux 6.18). Large reads cost nothing extra, so only writes go in slices.
+    constexpr std::size_t kWriteSlice = 256 << 10;
     const auto* in = static_cast<const char*>(buffer);
     while (size > 0) {
-        const ssize_t put = Sys(Step::Write, [&] { return ::pwrite(file.fd(), in, size, offset); });
+        const std::size_t slice = std::min(size, kWriteSlice);
+        const ssize_t put =
+            Sys(Step::Write, [&] { return ::pwrite(file.fd(), in, slice, offset); });
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
