@@ -18,10 +18,9 @@ namespace {
 constexpr std::size_t kLargestListRecord = kListFixedSize + 0xFFFF;
 // 32767 lines of the longest names take about 10 MiB.
 constexpr std::int64_t kLargestChecksumList = 16 << 20;
-// Two workers, a piece each, with a chunk each; on a rotational disk one stream spares the
-// head from seeking between the places they read and write.
+// Two workers, a piece each; on a rotational disk one stream spares the head from seeking
+// between the places they read and write.
 constexpr int kWorkers = 2;
-constexpr std::size_t kChunkSize = 4 << 20;
 
 ListRecord ReadListFile(const std::string& path) {
     const io::File file = io::OpenForReading(path);
@@ -94,7 +93,7 @@ std::optional<Checksums> ReadChecksums(const std::u16string& listPath, const Lis
     for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
         const std::u16string piece = PieceName(base, list.FirstNumber, k);
         const auto line = static_cast<std::size_t>(k - 1);
-        const std::string number = "." + text::ToUtf8(piece.substr(piece.find_last_of(u'.') + 1));
+        const std::string number = text::ToUtf8(piece.substr(piece.find_last_of(u'.')));
         if (line >= lines->size() || !EndsWith((*lines)[line].name, number)) {
             ThrowText(
                 ChecksumFailureText(Failure::PieceNotCovered, text::ToUtf8(piece), checksums.path));
@@ -133,8 +132,7 @@ struct MergePlan {
 // every piece has been checked, so a mismatch found at a piece's last byte still keeps the
 // old output.
 void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::size_t i,
-                       const io::File& output, Worker& worker,
-                       const std::function<void(std::int64_t, std::int64_t)>& wrote) {
+                       const io::File& output, Worker& worker) {
     const io::File piece = io::OpenForReading(plan.pieces[i]);
     const PieceExtent extent = CheckPiece(piece);
     if (extent.dataLength != plan.lengths[i]) {
@@ -142,15 +140,18 @@ void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::s
     }
     Sha256 hash;
     hash.Update(extent.header, sizeof extent.header);
-    std::int64_t at = plan.offsets[i];
-    io::ReadRange(piece, kDescriptorSize, extent.dataLength, worker.buffer,
-                  [&](const std::uint8_t* bytes, std::size_t size) {
-                      worker.StopIfAnotherFailed();
-                      hash.Update(bytes, size);
-                      io::WriteAt(output, bytes, size, at);
-                      wrote(at, static_cast<std::int64_t>(size));
-                      at += static_cast<std::int64_t>(size);
-                  });
+    for (std::int64_t done = 0; done < extent.dataLength;) {
+        worker.StopIfAnotherFailed();
+        Chunk& chunk = worker.writer.Take();
+        chunk.size =
+            static_cast<std::size_t>(std::min<std::int64_t>(extent.dataLength - done, kChunkSize));
+        io::ReadAt(piece, chunk.bytes.data(), chunk.size, kDescriptorSize + done);
+        hash.Update(chunk.bytes.data(), chunk.size);
+        chunk.file = &output;
+        chunk.offset = plan.offsets[i] + done;
+        worker.writer.Submit(chunk);
+        done += static_cast<std::int64_t>(chunk.size);
+    }
     const std::int64_t dataEnd = kDescriptorSize + extent.dataLength;
     io::ReadRange(piece, dataEnd, extent.fileSize - dataEnd, worker.buffer,
                   [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
@@ -260,16 +261,16 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
     ProgressCounter counter(progress, plan.total);
     // Writing back while copying overlaps the disk's work with ours, so the final flush waits
     // for little more than the last chunk.
-    auto wrote = [&](std::int64_t offset, std::int64_t bytes) {
-        io::StartWriteback(output, offset, bytes);
+    auto written = [&](const io::File& file, std::int64_t offset, std::int64_t bytes) {
+        io::StartWriteback(file, offset, bytes);
         counter.Add(bytes);
     };
     if (checksums) {
         const int workers = io::OnRotationalDisk(output) ? 1 : kWorkers;
-        ForEachPiece(static_cast<std::int32_t>(plan.pieces.size()), workers, kChunkSize,
+        ForEachPiece(static_cast<std::int32_t>(plan.pieces.size()), workers, written,
                      [&](std::int32_t k, Worker& worker) {
                          CopyAndCheckPiece(plan, *checksums, static_cast<std::size_t>(k - 1),
-                                           output, worker, wrote);
+                                           output, worker);
                      });
         return;
     }
@@ -281,7 +282,7 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
         }
         std::int64_t at = plan.offsets[i];
         copier.Copy(piece, kDescriptorSize, output, at, plan.lengths[i], [&](std::int64_t bytes) {
-            wrote(at, bytes);
+            written(output, at, bytes);
             at += bytes;
         });
     }

@@ -19,7 +19,6 @@ namespace {
 // Two workers, each writing and hashing a piece of its own; on a rotational disk one stream
 // spares the head from seeking between two places of the source.
 constexpr int kWorkers = 2;
-constexpr std::size_t kBufferSize = 8 << 20;  // per worker
 
 // n = ceil(L / S) in the form older copies compute it: the double quotient rounded to a
 // 16-bit integer (ties to even), plus one when the quotient lies above the rounded value.
@@ -65,31 +64,36 @@ void HashTail(const std::string& path, std::int64_t offset, std::int64_t oldSize
 
 // Writes piece k: descriptor, data read from the source, trailing Length; returns the digest
 // of the whole file. The file is written from its first byte and not truncated.
-Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
-                  std::vector<std::uint8_t>& buffer, ProgressCounter& counter) {
+Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k, Worker& worker) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
     const auto count = static_cast<std::int32_t>(k < plan.pieceCount ? plan.pieceSize
                                                                      : plan.sourceLength - offset);
     const std::string name = text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k));
     io::File piece = io::OpenForWriting(name);
+    const ChunkWriter::Settled noWriteOutlivesThePiece(worker.writer);
     const std::int64_t oldSize = io::Stat(piece).st_size;
     Sha256 hash;
     const std::vector<std::uint8_t> descriptor =
         EncodeDescriptor(static_cast<std::uint32_t>(count));
     io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
     hash.Update(descriptor);
-    std::int64_t at = kDescriptorSize;
-    io::ReadRange(source, offset, count, buffer, [&](const std::uint8_t* bytes, std::size_t size) {
-        hash.Update(bytes, size);
-        io::WriteAt(piece, bytes, size, at);
-        at += static_cast<std::int64_t>(size);
-        counter.Add(static_cast<std::int64_t>(size));
-    });
+    for (std::int64_t done = 0; done < count;) {
+        Chunk& chunk = worker.writer.Take();
+        chunk.size = static_cast<std::size_t>(std::min<std::int64_t>(count - done, kChunkSize));
+        io::ReadAt(source, chunk.bytes.data(), chunk.size, offset + done);
+        hash.Update(chunk.bytes.data(), chunk.size);
+        chunk.file = &piece;
+        chunk.offset = kDescriptorSize + done;
+        worker.writer.Submit(chunk);
+        done += static_cast<std::int64_t>(chunk.size);
+    }
+    const std::int64_t dataEnd = kDescriptorSize + std::int64_t{count};
     const std::vector<std::uint8_t> trailer = EncodeTrailer(count);
-    io::WriteAt(piece, trailer.data(), trailer.size(), at);
+    io::WriteAt(piece, trailer.data(), trailer.size(), dataEnd);
     hash.Update(trailer);
+    worker.writer.Drain();
     piece.Close();
-    HashTail(name, at + kTrailerSize, oldSize, hash, buffer);
+    HashTail(name, dataEnd + kTrailerSize, oldSize, hash, worker.buffer);
     return hash.Finish();
 }
 
@@ -97,11 +101,12 @@ Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
 std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const io::File& source,
                                    ProgressCounter& counter) {
     std::vector<Digest> digests(static_cast<std::size_t>(plan.pieceCount));
-    ForEachPiece(plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers, kBufferSize,
-                 [&](std::int32_t k, Worker& worker) {
-                     digests[static_cast<std::size_t>(k - 1)] =
-                         WritePiece(plan, source, k, worker.buffer, counter);
-                 });
+    ForEachPiece(
+        plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers,
+        [&](const io::File&, std::int64_t, std::int64_t size) { counter.Add(size); },
+        [&](std::int32_t k, Worker& worker) {
+            digests[static_cast<std::size_t>(k - 1)] = WritePiece(plan, source, k, worker);
+        });
     return digests;
 }
 

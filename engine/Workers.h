@@ -1,17 +1,94 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Work spread over a set's pieces: pieces are independent files, so two workers, each reading,
-// hashing and writing a piece of its own, use both cores where one stream would leave one idle.
+// Work spread over a set's pieces. Pieces are independent files, so two workers, each reading,
+// hashing and writing a piece of its own, keep both cores busy. On a rotational disk one worker
+// reads a single stream, and a writing thread behind it keeps the second core busy instead.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
+#include "FileIo.h"
 #include "Module1.h"
 
 namespace Module1 {
+
+// Bytes read from one file on their way to a place in another.
+constexpr std::size_t kChunkSize = 4 << 20;
+
+struct Chunk {
+    std::vector<std::uint8_t> bytes;
+    std::size_t size = 0;
+    const io::File* file = nullptr;
+    std::int64_t offset = 0;
+};
+
+// Told of every chunk once it lies in its file: for progress, and to start the disk's writeback.
+using ChunkWritten = std::function<void(const io::File&, std::int64_t offset, std::int64_t size)>;
+
+// Writes chunks at once on the calling thread, or, when asked to write behind, on a thread of its
+// own, so that reading and hashing the next chunk overlaps writing this one. A write failure is
+// rethrown by the next Take or Drain. The file a chunk goes to must outlive its write: Drain, or
+// keep a Settled guard, before the file goes.
+class ChunkWriter {
+  public:
+    ChunkWriter(bool writeBehind, ChunkWritten written);
+    ~ChunkWriter();
+    ChunkWriter(const ChunkWriter&) = delete;
+    ChunkWriter& operator=(const ChunkWriter&) = delete;
+
+    Chunk& Take();              // a free chunk of kChunkSize bytes
+    void Submit(Chunk& chunk);  // with its size, file and offset set
+    void Drain();               // every submitted chunk written, or the failure rethrown
+
+    // Drops the chunks not yet written and waits for the one being written: for a way out by
+    // exception, before the file the chunks go to is closed.
+    class Settled {
+      public:
+        explicit Settled(ChunkWriter& writer) : writer_(writer) {}
+        ~Settled() { writer_.Settle(); }
+        Settled(const Settled&) = delete;
+        Settled& operator=(const Settled&) = delete;
+
+      private:
+        ChunkWriter& writer_;
+    };
+
+  private:
+    void Write(const Chunk& chunk);
+    void WriteQueued();
+    void Settle() noexcept;
+    void Give(Chunk* chunk);  // with the lock held
+
+    ChunkWritten written_;
+    std::vector<Chunk> chunks_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Chunk*> free_;
+    std::deque<Chunk*> queued_;
+    Chunk* writing_ = nullptr;  // by the writing thread, outside the lock
+    std::exception_ptr failure_;
+    bool stopping_ = false;
+    std::jthread thread_;  // last: joined before the members it uses go
+};
+
+// What a worker holds: its chunk writer, a small buffer for bytes that are only hashed, and the
+// flag that tells it another worker has failed.
+struct Worker {
+    ChunkWriter writer;
+    std::vector<std::uint8_t> buffer;
+    const std::atomic<bool>& stopped;
+
+    // Ends this worker's piece early once another worker has failed; that failure is the one
+    // reported.
+    void StopIfAnotherFailed() const;
+};
 
 // Shares progress among the workers and reports it one call at a time.
 class ProgressCounter {
@@ -28,21 +105,11 @@ class ProgressCounter {
     std::mutex mutex_;
 };
 
-// What a worker holds while it works on a piece: a buffer of its own, and the flag that tells
-// it another worker has failed, so that it stops at its next chunk.
-struct Worker {
-    std::vector<std::uint8_t> buffer;
-    const std::atomic<bool>& stopped;
-
-    // Ends this worker's piece early once another worker has failed; that failure is the one
-    // reported.
-    void StopIfAnotherFailed() const;
-};
-
-// Calls work(k, worker) for k = 1 … count on up to `workers` threads, the calling thread among
-// them. After the first failure no piece is started, and that failure is rethrown once every
-// thread has stopped. Without a thread to be had, the calling thread does the work alone.
-void ForEachPiece(std::int32_t count, int workers, std::size_t bufferSize,
+// Calls work(k, worker) for k = 1 … count. With workers == 2, two threads (the calling one among
+// them) take pieces in turn; with one, the calling thread takes them all and writes behind. After
+// the first failure no piece is started, and that failure is rethrown once every thread has
+// stopped. Without a thread to be had, the calling thread does the work alone.
+void ForEachPiece(std::int32_t count, int workers, const ChunkWritten& written,
                   const std::function<void(std::int32_t, Worker&)>& work);
 
 }  // namespace Module1

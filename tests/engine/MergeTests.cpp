@@ -64,7 +64,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
                          ::testing::Values(RoundTripRow{3, 1}, RoundTripRow{1002, 1000},
                                            RoundTripRow{2000, 1000}, RoundTripRow{65537, 4096},
                                            RoundTripRow{3 * 1048576 + 1, 1048576},
-                                           RoundTripRow{5000000, 1 << 21}));
+                                           RoundTripRow{5000000, 1 << 21},
+                                           // pieces of several chunks, the last one partial
+                                           RoundTripRow{23 * 1048576 + 3, 9 * 1048576 + 5}));
 
 TEST(Merge, a_set_moved_and_renamed_with_its_list_file_merges_from_its_new_place) {
     TempDir dir;

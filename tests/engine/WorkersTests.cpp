@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// ForEachPiece: the worker loop that split and merge share.
+// ForEachPiece and ChunkWriter: the worker loop that split and merge share, and the writing that
+// runs behind a single worker.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,12 +10,20 @@
 #include <stdexcept>
 #include <thread>
 
+#include "FaultInjection.h"
+#include "TestFiles.h"
 #include "Workers.h"
 
 namespace {
 
+using namespace testing_files;
+using Module1::Chunk;
+using Module1::ChunkWriter;
 using Module1::ForEachPiece;
 using Module1::Worker;
+namespace io = Module1::io;
+
+const Module1::ChunkWritten kNothingToTell;
 
 // Waits up to five seconds for flag; a worker that never comes fails the test, not hangs it.
 bool WaitFor(const std::atomic<bool>& flag) {
@@ -29,8 +38,7 @@ TEST(Workers, every_piece_is_worked_once_with_a_buffer_of_the_size_asked) {
     std::vector<std::atomic<int>> visits(50);
     std::mutex mutex;
     std::set<std::thread::id> threads;
-    ForEachPiece(50, 2, 4096, [&](std::int32_t k, Worker& worker) {
-        EXPECT_EQ(worker.buffer.size(), 4096u);
+    ForEachPiece(50, 2, kNothingToTell, [&](std::int32_t k, Worker&) {
         ++visits[static_cast<std::size_t>(k - 1)];
         std::lock_guard lock(mutex);
         threads.insert(std::this_thread::get_id());
@@ -42,7 +50,7 @@ TEST(Workers, every_piece_is_worked_once_with_a_buffer_of_the_size_asked) {
     EXPECT_EQ(threads.size(), 2u);
 
     int calls = 0;
-    ForEachPiece(1, 2, 16, [&](std::int32_t k, Worker&) { calls += k; });
+    ForEachPiece(1, 2, kNothingToTell, [&](std::int32_t k, Worker&) { calls += k; });
     EXPECT_EQ(calls, 1) << "one piece needs no second thread";
 }
 
@@ -68,7 +76,7 @@ TEST(Workers, the_first_failure_stops_the_other_worker_and_is_the_one_rethrown) 
         }
     };
     try {
-        ForEachPiece(10, 2, 16, work);
+        ForEachPiece(10, 2, kNothingToTell, work);
         FAIL() << "the failure was not rethrown";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "piece 1 failed");
@@ -89,8 +97,67 @@ TEST(Workers, no_piece_is_started_after_a_failure) {
         secondStarted = true;
         EXPECT_TRUE(WaitFor(worker.stopped));  // then ends its piece as if it had finished
     };
-    EXPECT_THROW(ForEachPiece(10, 2, 16, work), std::runtime_error);
+    EXPECT_THROW(ForEachPiece(10, 2, kNothingToTell, work), std::runtime_error);
     EXPECT_EQ(started, 2);
+}
+
+// Chunks of distinct bytes, submitted out of order, land at their places and are each reported.
+void WriteChunksOutOfOrder(bool writeBehind) {
+    TempDir dir;
+    const Bytes expected = RandomBytes(5 * Module1::kChunkSize / 2, 91);
+    std::atomic<std::int64_t> reported{0};
+    {
+        const io::File file = io::OpenForWriting((dir / "f").string());
+        ChunkWriter writer(writeBehind, [&](const io::File&, std::int64_t, std::int64_t size) {
+            reported += size;
+        });
+        for (const std::size_t chunkIndex : {2, 0, 1}) {
+            const std::size_t at = chunkIndex * Module1::kChunkSize;
+            Chunk& chunk = writer.Take();
+            ASSERT_EQ(chunk.bytes.size(), Module1::kChunkSize);
+            chunk.size = std::min(Module1::kChunkSize, expected.size() - at);
+            std::copy_n(expected.begin() + static_cast<std::ptrdiff_t>(at), chunk.size,
+                        chunk.bytes.begin());
+            chunk.file = &file;
+            chunk.offset = static_cast<std::int64_t>(at);
+            writer.Submit(chunk);
+        }
+        writer.Drain();
+    }
+    EXPECT_EQ(ReadFile(dir / "f"), expected);
+    EXPECT_EQ(reported, static_cast<std::int64_t>(expected.size()));
+}
+
+TEST(ChunkWriter, puts_every_chunk_at_its_place_written_at_once_or_behind) {
+    WriteChunksOutOfOrder(false);
+    WriteChunksOutOfOrder(true);
+}
+
+TEST(ChunkWriter, a_failed_write_behind_is_rethrown_and_nothing_after_it_is_written) {
+    TempDir dir;
+    const io::File file = io::OpenForWriting((dir / "f").string());
+    ChunkWriter writer(true, kNothingToTell);
+    InjectedFault fault(FailEveryStep(Step::Write, ENOSPC));
+    auto submit = [&](std::int64_t offset) {
+        Chunk& chunk = writer.Take();
+        chunk.size = 100;
+        chunk.file = &file;
+        chunk.offset = offset;
+        writer.Submit(chunk);
+    };
+    submit(0);
+    try {
+        for (std::int64_t offset = 100; offset < 100000; offset += 100) {
+            submit(offset);  // Take rethrows once the writing thread has failed
+        }
+        writer.Drain();
+        FAIL() << "the failed write was not reported";
+    } catch (const Module1::EngineError& error) {
+        EXPECT_NE(std::string(error.what()).find((dir / "f").string()), std::string::npos)
+            << error.what();
+    }
+    EXPECT_THROW(writer.Drain(), Module1::EngineError);
+    EXPECT_EQ(fault.Steps(), 1) << "a write was tried after the failed one";
 }
 
 }  // namespace
