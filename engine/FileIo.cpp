@@ -161,14 +161,6 @@ File OpenForWriting(const std::string& path) {
     return OpenRegular(path, O_WRONLY | O_CREAT, 0666);
 }
 
-File OpenFolder(const std::string& path) {
-    const int fd = OpenRaw(path, O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0) {
-        Fail(errno, path);
-    }
-    return File(fd, path);
-}
-
 void CheckRegularOrAbsent(const std::string& path) {
     const std::optional<struct stat> link = LinkStat(path);
     if (!link) {
@@ -441,13 +433,14 @@ void TakeOwnerAndMode(const File& file, const struct stat& old) {
 
 Replacement::Replacement(const std::string& target, const std::string& displayName)
     : targetName_(NameOf(target)) {
-    const int folder = OpenRaw(FolderOf(target), O_RDONLY | O_DIRECTORY, 0);
-    if (folder < 0) {
+    const std::string folder = FolderOf(target);
+    const int folderFd = OpenRaw(folder, O_RDONLY | O_DIRECTORY, 0);
+    if (folderFd < 0) {
         Fail(errno, displayName);  // a missing folder reads "path not found" for the output
     }
-    folder_ = File(folder, FolderOf(target));
+    folder_ = File(folderFd, folder);
     const std::optional<struct stat> old = StatIfPresent(target);
-    const long nameLimit = NameLimit(FolderOf(target));
+    const long nameLimit = NameLimit(folder);
     auto seed = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count() ^
         (static_cast<unsigned long long>(::getpid()) << 16));
@@ -469,17 +462,20 @@ Replacement::Replacement(const std::string& target, const std::string& displayNa
             TakeOwnerAndMode(file_, *old);
         }
     } catch (...) {
-        file_ = File();
-        ::unlinkat(folder_.fd(), temporaryName_.c_str(), 0);
+        Discard();
         throw;
     }
 }
 
 Replacement::~Replacement() {
     if (!committed_) {
-        file_ = File();
-        ::unlinkat(folder_.fd(), temporaryName_.c_str(), 0);
+        Discard();
     }
+}
+
+void Replacement::Discard() noexcept {
+    file_ = File();
+    ::unlinkat(folder_.fd(), temporaryName_.c_str(), 0);
 }
 
 void Replacement::Commit() {

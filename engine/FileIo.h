@@ -77,7 +77,6 @@ class File {
 File OpenForReading(const std::string& path);
 // Opens for writing, creating the file when missing and never truncating it.
 File OpenForWriting(const std::string& path);
-File OpenFolder(const std::string& path);
 
 // Throws unless path is absent or a regular file, or a symbolic link to one.
 void CheckRegularOrAbsent(const std::string& path);
@@ -153,6 +152,8 @@ class Replacement {
     void Commit();
 
   private:
+    void Discard() noexcept;  // closes and removes the temporary
+
     File folder_;
     std::string targetName_;
     std::string temporaryName_;

@@ -7,9 +7,9 @@
 //           checked against Q.sha256 where it exists  ->  temporary file beside the output
 //           ->  renamed over the output name
 //
-// Both operations stream: piece data goes from file to file through the kernel's copy or one
-// bounded buffer, so memory does not grow with the file. Paths are UTF-16 in memory and UTF-8
-// on disk; the only text stored in a file is the list file's source path, in code page 936.
+// Both operations stream: piece data goes from file to file through the kernel's copy or a few
+// chunks of 4 MiB per worker, so memory does not grow with the file. Paths are UTF-16 in memory and
+// UTF-8 on disk; the only text stored in a file is the list file's source path, in code page 936.
 //
 // This header is what callers use. The byte layouts live in Formats.h, the file system seam in
 // FileIo.h and the user-facing texts in Messages.h, all private to the engine and its tests.
@@ -84,8 +84,9 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName)
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress);
 
-// True when name is the list file itself or one of the piece files it implies, so that a merge
-// into it would replace its own input. False when the list file cannot be read.
+// True when name is the list file itself, its checksum list or one of the piece files it
+// implies, also by way of a link, so that a merge into it would replace its own input. False
+// when the list file cannot be read.
 bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name);
 
 }  // namespace Module1
