@@ -141,7 +141,7 @@ void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::s
     Sha256 hash;
     hash.Update(extent.header, sizeof extent.header);
     for (std::int64_t done = 0; done < extent.dataLength;) {
-        worker.StopIfAnotherFailed();
+        worker.CheckGoOn();
         Chunk& chunk = worker.writer.Take();
         chunk.size =
             static_cast<std::size_t>(std::min<std::int64_t>(extent.dataLength - done, kChunkSize));
@@ -257,7 +257,7 @@ namespace {
 // Writes the pieces' data into the temporary file: read, hashed and written by two workers,
 // a piece each, where the set has a checksum list; copied by the kernel where it has none.
 void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksums,
-                 const io::File& output, const Progress& progress) {
+                 const io::File& output, const Progress& progress, std::stop_token stop) {
     ProgressCounter counter(progress, plan.total);
     // Writing back while copying overlaps the disk's work with ours, so the final flush waits
     // for little more than the last chunk.
@@ -267,11 +267,13 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
     };
     if (checksums) {
         const int workers = io::OnRotationalDisk(output) ? 1 : kWorkers;
-        ForEachPiece(static_cast<std::int32_t>(plan.pieces.size()), workers, written,
-                     [&](std::int32_t k, Worker& worker) {
-                         CopyAndCheckPiece(plan, *checksums, static_cast<std::size_t>(k - 1),
-                                           output, worker);
-                     });
+        ForEachPiece(
+            static_cast<std::int32_t>(plan.pieces.size()), workers, written,
+            [&](std::int32_t k, Worker& worker) {
+                CopyAndCheckPiece(plan, *checksums, static_cast<std::size_t>(k - 1), output,
+                                  worker);
+            },
+            stop);
         return;
     }
     io::Copier copier;
@@ -284,6 +286,9 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
         copier.Copy(piece, kDescriptorSize, output, at, plan.lengths[i], [&](std::int64_t bytes) {
             written(output, at, bytes);
             at += bytes;
+            if (stop.stop_requested()) {
+                Throw(Failure::Stopped);
+            }
         });
     }
 }
@@ -292,6 +297,11 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
 
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress) {
+    return MergeFile(listPath, outputName, progress, {});
+}
+
+bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
+               const Progress& progress, std::stop_token stop) {
     const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
     const std::string output = io::PathOf(outputName);
     const std::string listFile = io::PathOf(listPath);
@@ -319,7 +329,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     io::CheckRegularOrAbsent(target);
 
     io::Replacement replacement(target, output);
-    WritePieces(plan, checksums, replacement.file(), progress);
+    WritePieces(plan, checksums, replacement.file(), progress, stop);
     replacement.Commit();
     return true;
 }

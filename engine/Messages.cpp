@@ -48,6 +48,7 @@ std::string Text(Failure failure) {
         case Failure::ListFileMismatch: return "列表文件已损坏或不属于这组分割文件";
         case Failure::PieceNotCovered: return "校验文件没有列出这个分割文件";
         case Failure::ChecksumListUnreadable: return "校验文件无法读取或格式不对";
+        case Failure::Stopped: return "操作已停止";
         case Failure::Unexpected: return "意外错误";
     }
     return Text(Failure::Unexpected);

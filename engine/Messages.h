@@ -54,6 +54,8 @@ enum class Failure {
     ListFileMismatch,
     PieceNotCovered,
     ChecksumListUnreadable,
+    // The caller asked the operation to stop; no box shows it.
+    Stopped,
     // Anything the engine did not foresee; followed by what the library said.
     Unexpected,
 };

@@ -78,6 +78,7 @@ Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
     io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
     hash.Update(descriptor);
     for (std::int64_t done = 0; done < count;) {
+        worker.CheckGoOn();
         Chunk& chunk = worker.writer.Take();
         chunk.size = static_cast<std::size_t>(std::min<std::int64_t>(count - done, kChunkSize));
         io::ReadAt(source, chunk.bytes.data(), chunk.size, offset + done);
@@ -99,14 +100,15 @@ Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
 
 // Writes every piece, two at a time where the disk allows; returns the digests in order.
 std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const io::File& source,
-                                   ProgressCounter& counter) {
+                                   ProgressCounter& counter, std::stop_token stop) {
     std::vector<Digest> digests(static_cast<std::size_t>(plan.pieceCount));
     ForEachPiece(
         plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers,
         [&](const io::File&, std::int64_t, std::int64_t size) { counter.Add(size); },
         [&](std::int32_t k, Worker& worker) {
             digests[static_cast<std::size_t>(k - 1)] = WritePiece(plan, source, k, worker);
-        });
+        },
+        stop);
     return digests;
 }
 
@@ -158,13 +160,14 @@ void WriteChecksumList(const SplitPlan& plan, const SetNames& names,
     checksumList.Commit();
 }
 
-void Split(const SplitPlan& plan, const io::File& source, const Progress& progress) {
+void Split(const SplitPlan& plan, const io::File& source, const Progress& progress,
+           std::stop_token stop) {
     const std::u16string listPath = ListFileName(plan.sourcePath);
     const SetNames names{text::ToUtf8(listPath), text::ToUtf8(ChecksumListName(listPath))};
     CheckNames(plan, names);
 
     ProgressCounter counter(progress, plan.sourceLength);
-    const std::vector<Digest> digests = WriteAllPieces(plan, source, counter);
+    const std::vector<Digest> digests = WriteAllPieces(plan, source, counter, stop);
 
     // Sources of 2 GiB and more store the largest value SourceLength holds.
     const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
@@ -195,6 +198,11 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
 
 bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
                std::int32_t pieceSize, const Progress& progress) {
+    return SplitFile(sourcePath, firstNumber, message, pieceSize, progress, {});
+}
+
+bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
+               std::int32_t pieceSize, const Progress& progress, std::stop_token stop) {
     try {
         const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
         const std::string sourceName = io::PathOf(sourcePath);
@@ -214,7 +222,7 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
         }
         const SplitPlan plan{sourcePath, firstNumber, pieceSize, sourceLength,
                              CountPieces(sourceLength, pieceSize)};
-        Split(plan, source, progress);
+        Split(plan, source, progress, stop);
         return true;
     } catch (...) {
         message = FailureText(std::current_exception());

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "Messages.h"
+
 namespace Module1 {
 namespace {
 
@@ -127,9 +129,12 @@ void ChunkWriter::WriteQueued() {
     }
 }
 
-void Worker::StopIfAnotherFailed() const {
+void Worker::CheckGoOn() const {
     if (stopped) {
         throw AnotherWorkerFailed{};  // never the first error: the flag is set after it
+    }
+    if (stop.stop_requested()) {
+        Throw(Failure::Stopped);
     }
 }
 
@@ -143,7 +148,7 @@ void ProgressCounter::Add(std::int64_t bytes) {
 }
 
 void ForEachPiece(std::int32_t count, int workers, const ChunkWritten& written,
-                  const std::function<void(std::int32_t, Worker&)>& work) {
+                  const std::function<void(std::int32_t, Worker&)>& work, std::stop_token stop) {
     std::atomic<std::int32_t> next{1};
     std::atomic<bool> failed{false};
     std::exception_ptr firstError;
@@ -152,7 +157,7 @@ void ForEachPiece(std::int32_t count, int workers, const ChunkWritten& written,
     auto run = [&](bool writeBehind) noexcept {
         try {
             Worker worker{ChunkWriter(writeBehind, written),
-                          std::vector<std::uint8_t>(kHashOnlyBufferSize), failed};
+                          std::vector<std::uint8_t>(kHashOnlyBufferSize), failed, stop};
             for (std::int32_t k = next++; k <= count && !failed; k = next++) {
                 work(k, worker);
             }

@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -78,16 +79,17 @@ class ChunkWriter {
     std::jthread thread_;  // last: joined before the members it uses go
 };
 
-// What a worker holds: its chunk writer, a small buffer for bytes that are only hashed, and the
-// flag that tells it another worker has failed.
+// What a worker holds: its chunk writer, a small buffer for bytes that are only hashed, the
+// flag that tells it another worker has failed, and the caller's stop request.
 struct Worker {
     ChunkWriter writer;
     std::vector<std::uint8_t> buffer;
     const std::atomic<bool>& stopped;
+    std::stop_token stop;
 
-    // Ends this worker's piece early once another worker has failed; that failure is the one
-    // reported.
-    void StopIfAnotherFailed() const;
+    // Called at every chunk: ends this worker's piece early once another worker has failed
+    // (that failure is the one reported), and throws Failure::Stopped on a stop request.
+    void CheckGoOn() const;
 };
 
 // Shares progress among the workers and reports it one call at a time.
@@ -110,6 +112,7 @@ class ProgressCounter {
 // the first failure no piece is started, and that failure is rethrown once every thread has
 // stopped. Without a thread to be had, the calling thread does the work alone.
 void ForEachPiece(std::int32_t count, int workers, const ChunkWritten& written,
-                  const std::function<void(std::int32_t, Worker&)>& work);
+                  const std::function<void(std::int32_t, Worker&)>& work,
+                  std::stop_token stop = {});
 
 }  // namespace Module1

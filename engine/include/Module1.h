@@ -19,6 +19,7 @@
 #include <exception>
 #include <functional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -77,12 +78,21 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
                std::int32_t pieceSize);
 bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
                std::int32_t pieceSize, const Progress& progress);
+// As above; a stop request ends the split within a chunk, leaving nothing of this run, unless
+// the split is already bringing its set in (then it finishes). A stopped split returns false
+// with the text of Failure::Stopped, which no caller need show.
+bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
+               std::int32_t pieceSize, const Progress& progress, std::stop_token stop);
 
 // Joins the pieces named by the list file into outputName. Returns true; every failure is
 // thrown as EngineError, and then a file already at outputName is left exactly as it was.
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName);
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress);
+// As above; a stop request ends the merge within a chunk with an EngineError, the old output
+// left as it was and no temporary file.
+bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
+               const Progress& progress, std::stop_token stop);
 
 // True when name is the list file itself, its checksum list or one of the piece files it
 // implies, also by way of a link, so that a merge into it would replace its own input. False

@@ -254,3 +254,16 @@ TEST(Merge, progress_rises_to_the_merged_length_and_an_empty_callback_is_fine) {
     EXPECT_TRUE(Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out2"), Module1::Progress{}));
     EXPECT_EQ(ReadFile(dir / "out2"), ReadFile(dir / "out"));
 }
+
+TEST_F(SetWithOutput, a_stop_request_ends_the_merge_and_keeps_the_old_output) {
+    std::stop_source stop;
+    const auto stopAtFirstChunk = [&](std::int64_t, std::int64_t) { stop.request_stop(); };
+    try {
+        Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"), stopAtFirstChunk,
+                           stop.get_token());
+        ADD_FAILURE() << "the merge ran to its end";
+    } catch (const EngineError& error) {
+        EXPECT_STREQ(error.what(), "操作已停止");
+    }
+    ExpectOutputUntouched();
+}

@@ -271,3 +271,15 @@ TEST(OddNames, a_piece_name_past_the_longest_file_name_fails_before_writing_any_
     EXPECT_FALSE(fs::exists(dir / (name + ".FLF"), tooLong));
     EXPECT_EQ(dir.List(), std::vector<std::string>{name}) << "not even the piece that fits";
 }
+
+TEST(Split, a_stop_request_ends_the_split_without_a_list_file) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(100000, 15));
+    std::stop_source stop;
+    std::u16string message;
+    EXPECT_FALSE(Module1::SplitFile(
+        U16(dir / "s"), 0, message, 1000, [&](std::int64_t, std::int64_t) { stop.request_stop(); },
+        stop.get_token()));
+    EXPECT_EQ(Utf8(message), "操作已停止");
+    EXPECT_FALSE(fs::exists(dir / "s.FLF"));
+}

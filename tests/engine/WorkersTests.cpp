@@ -67,7 +67,7 @@ TEST(Workers, the_first_failure_stops_the_other_worker_and_is_the_one_rethrown) 
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < deadline) {  // a long piece, chunk by chunk
             try {
-                worker.StopIfAnotherFailed();
+                worker.CheckGoOn();
             } catch (...) {
                 secondStopped = true;
                 throw;
