@@ -330,6 +330,9 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
 
     io::Replacement replacement(target, output);
     WritePieces(plan, checksums, replacement.file(), progress, stop);
+    if (stop.stop_requested()) {
+        Throw(Failure::Stopped);  // the last chunks may have been written after the last check
+    }
     replacement.Commit();
     return true;
 }

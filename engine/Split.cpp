@@ -168,6 +168,9 @@ void Split(const SplitPlan& plan, const io::File& source, const Progress& progre
 
     ProgressCounter counter(progress, plan.sourceLength);
     const std::vector<Digest> digests = WriteAllPieces(plan, source, counter, stop);
+    if (stop.stop_requested()) {
+        Throw(Failure::Stopped);  // the last chunks may have been written after the last check
+    }
 
     // Sources of 2 GiB and more store the largest value SourceLength holds.
     const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
