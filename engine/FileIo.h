@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The engine's one seam to the file system. Every call that opens, reads, writes, copies,
-// flushes, renames, closes, changes or looks up a file goes through here as a Step, so a test
-// can make any single step fail; a failure becomes one EngineError with a Chinese description
-// naming the file. Calls that only advise the kernel (read-ahead, early writeback) or tidy up
-// after a failure (removing our own temporary file, syncing a folder) are not steps: their
-// failure changes nothing the user relies on.
+// The engine's one seam to the file system. Every call that opens, creates, reads, writes,
+// copies, flushes, renames, removes, closes, changes or looks up a file goes through here as a
+// Step, so a test can make any single step fail; a failure becomes one EngineError with a
+// Chinese description naming the file. Calls that only advise the system (read-ahead, early
+// writeback) or tidy up (removing our own temporary file, syncing a folder, listing stale
+// temporaries) are not steps: their failure changes nothing the user relies on.
+//
+// The types here are the engine's own, so that each platform has a twin of this seam behind the
+// same header: FileIoPosix.cpp for Linux, FileIoWin32.cpp for Windows. Paths are UTF-8.
 #pragma once
-
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -20,11 +20,13 @@ namespace Module1::io {
 
 enum class Step {
     Open,
+    Create,
     Read,
     Write,
     Copy,
     Flush,
     Rename,
+    Remove,
     Stat,
     LinkStat,
     Resolve,
@@ -33,69 +35,111 @@ enum class Step {
     Close,
     Lock,
     NameLimit,
+    Access,
+    FreeSpace,
 };
 
-// When set, called before each step; a non-zero result fails that step with it as errno,
-// in place of the system call. For tests; one relaxed load per step otherwise.
+// When set, called before each step; a non-zero result fails that step with it as errno (the
+// Windows twin maps it to the matching system error), in place of the system call. For tests;
+// one relaxed load per step otherwise.
 using FaultHook = int (*)(Step);
 void SetFaultHook(FaultHook hook);
+// The error the hook asks for at this step, 0 for none; for the platform twins.
+int InjectedError(Step step);
 
-// The folder that holds path: "." for a bare name, "/" for a name at the root.
+// The folder that holds path: "." for a bare name, the root for a name at the root.
 std::string FolderOf(const std::string& path);
 // The last element of path.
 std::string NameOf(const std::string& path);
+// folder and name joined by the platform's separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
+// The length of a name as the file system counts it against its longest name: bytes here,
+// UTF-16 units on Windows.
+std::size_t NameLength(const std::string& name);
 
-// A path as the file system takes it: UTF-8. A text holding U+0000 names no file (the system
-// would cut it there and reach another one), so it is refused, naming the text.
+// A path as the engine takes it from the caller. A text holding U+0000 names no file (the
+// system would cut it there and reach another one), so it is refused, naming the text.
 std::string PathOf(const std::u16string& text);
 
-// Throws EngineError "description：path" for a system error number. ENOENT under a missing
-// folder reads "路径未找到".
-[[noreturn]] void Fail(int error, const std::string& path);
+enum class Kind { Regular, Directory, Link, Other };
+
+// Which file a name reaches: its volume and its number there.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// What the engine knows of a file.
+struct FileInfo {
+    Kind kind = Kind::Other;
+    std::int64_t size = 0;
+    FileId id;
+    std::int64_t modifiedNs = 0;  // last change of the data, in nanoseconds
+    std::uint32_t mode = 0;       // permission bits, with setuid, setgid and sticky (07777)
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+};
+
+inline constexpr std::uint32_t kStickyBit = 01000;
+
+// The user the engine runs as, to compare with FileInfo::owner.
+std::uint32_t CurrentUser();
+
+#if defined(_WIN32)
+using NativeHandle = void*;
+#else
+using NativeHandle = int;
+#endif
 
 class File {
   public:
-    File() = default;
-    File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    File();
+    File(NativeHandle handle, std::string path) : handle_(handle), path_(std::move(path)) {}
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     ~File();
 
-    int fd() const { return fd_; }
+    bool IsOpen() const;
+    NativeHandle handle() const { return handle_; }
+    // The name errors about this file give.
     const std::string& path() const { return path_; }
     void Close();  // throws when the close reports a write error
 
   private:
-    int fd_ = -1;
+    NativeHandle handle_;
     std::string path_;
 };
 
 // Opening never blocks and never reaches a device: a FIFO, socket or device node (or a link to
-// one) is refused as "not a regular file" before anything is read or written.
+// one) is refused as "not a regular file" before anything is read.
 File OpenForReading(const std::string& path);
-// Opens for writing, creating the file when missing and never truncating it.
-File OpenForWriting(const std::string& path);
 
-// Throws unless path is absent or a regular file, or a symbolic link to one.
+// Throws unless path is absent or a regular file, or a symbolic link to one (or to nothing).
+// A folder is "路径/文件访问错误".
 void CheckRegularOrAbsent(const std::string& path);
 // Throws "文件名太长" unless a file of this name can be created in its folder, whose longest
-// name is nameLimit bytes (see NameLimit).
+// name is nameLimit (see NameLimit and NameLength).
 void CheckNameFits(const std::string& path, long nameLimit);
-long NameLimit(const std::string& folder);
 
-// Takes an advisory lock on the whole file for as long as it stays open; false when another
-// open file holds one. A file system without locks counts as locked by us.
+// Takes a lock on the file for as long as it stays open, which other locks of this kind refuse
+// but which keeps no program from reading; false when another open file holds one. A file
+// system without locks counts as locked by us.
 bool TryLock(const File& file);
 
-struct stat Stat(const File& file);
+FileInfo Stat(const File& file);
 // Does not follow a symbolic link; empty when nothing is there, throws on any other failure.
-std::optional<struct stat> LinkStat(const std::string& path);
+std::optional<FileInfo> LinkStat(const std::string& path);
 // Follows symbolic links; empty when nothing is there (or a link dangles).
-std::optional<struct stat> StatIfPresent(const std::string& path);
-// The absolute path with every symbolic link resolved (realpath).
+std::optional<FileInfo> StatIfPresent(const std::string& path);
+// The absolute path with every symbolic link resolved.
 std::string Resolve(const std::string& path);
+// The absolute path with its folder resolved and its last element as given: the file the name
+// makes, even where that element is itself a symbolic link. A folder that does not exist yet
+// is made absolute by its words. Never throws.
+std::string WithResolvedFolder(const std::string& path);
 
 // Reads exactly size bytes at offset; a file that ends first is "输入超出文件尾".
 void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset);
@@ -106,15 +150,15 @@ void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
                std::vector<std::uint8_t>& buffer,
                const std::function<void(const std::uint8_t*, std::size_t)>& onBytes);
 
-// Copies byte ranges between files in the kernel, or through one buffer of its own (allocated
-// on first use) where the kernel cannot copy between them. One copier per thread. Measured
-// here: one stream copies faster in the kernel than through a buffer even where a piece's
-// data (at byte 10) makes the kernel go page by page.
+// Copies byte ranges between files in the kernel where it can, or through one buffer of its own
+// (allocated on first use). One copier per thread. Measured here: one stream copies faster in
+// the kernel than through a buffer even where a piece's data (at byte 10) makes the kernel go
+// page by page.
 class Copier {
   public:
     static constexpr std::size_t kBufferSize = 8 << 20;
 
-    // onChunk, when set, receives the bytes copied by each step.
+    // onChunk, when set, receives the bytes copied by each step and may throw to end the copy.
     void Copy(const File& from, std::int64_t fromOffset, const File& to, std::int64_t toOffset,
               std::int64_t count, const std::function<void(std::int64_t)>& onChunk);
 
@@ -129,41 +173,67 @@ class Copier {
 // head seek. False when the system does not say.
 bool OnRotationalDisk(const File& file);
 
-void Flush(const File& file);  // fsync
+void Flush(const File& file);
 // Starts writing a range to disk without waiting, so a later Flush has less left to do.
 void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) noexcept;
-// Removes a file we created; failures are ignored because it only tidies up.
-void RemoveQuietly(const std::string& path) noexcept;
 
-// A new file that takes the place of target only on Commit: it is written as a temporary
-// ".<name>.<8 hex>.part" in the target's folder, flushed, and renamed over the target, so a
-// failure at any step leaves the old file exactly as it was. It works relative to the open
-// folder, so any target that can exist can be replaced. A replaced file's owner and group are
-// kept where the process may set them, and its permissions without setuid, setgid or sticky.
-// Destroyed uncommitted, it removes the temporary. Errors name displayName.
-class Replacement {
+// Gives a new file the read and write bits of like for group and others, narrowed by the
+// process's umask, and always read and write for its owner; with takeOwner also like's owner
+// and group, where the process may set them. Files that hold a user's data stay as private as
+// the file they came from.
+void GiveModeOf(const File& file, const FileInfo& like, bool takeOwner);
+// Gives a file that replaces old the owner and group of old where the process may set them, and
+// its permission bits without setuid, setgid or sticky, which must not pass to new data.
+void KeepOwnerAndMode(const File& file, const FileInfo& old);
+
+// A folder held open, in which files are made, renamed and removed by their names alone: any
+// name that can exist there can be reached, however long the folder's own path.
+class Folder {
   public:
-    Replacement(const std::string& target, const std::string& displayName);
-    ~Replacement();
-    Replacement(const Replacement&) = delete;
-    Replacement& operator=(const Replacement&) = delete;
+    // Errors opening it name displayName (a missing folder reads "路径未找到").
+    Folder(const std::string& path, const std::string& displayName);
+    Folder(Folder&&) noexcept = default;
+    Folder& operator=(Folder&&) noexcept = default;
 
-    const File& file() const { return file_; }
-    void Commit();
+    const std::string& path() const { return path_; }
+    FileInfo Info() const;
+    // The longest name a file may have here (see NameLength).
+    long NameLimit() const;
+
+    // Creates the file new, for writing, readable by its owner alone, never through a link;
+    // empty when the name is taken. A folder the user may not write in fails naming the folder.
+    std::optional<File> CreateNew(const std::string& name, const std::string& displayName) const;
+    // Renames from over to, replacing whatever stands at to; a link there is replaced, never
+    // followed. Errors name displayName.
+    void Rename(const std::string& from, const std::string& to,
+                const std::string& displayName) const;
+    void Remove(const std::string& name, const std::string& displayName) const;
+    void RemoveQuietly(const std::string& name) const noexcept;
+    // Makes the renames and removals so far durable; best effort, as some file systems cannot
+    // sync a folder.
+    void Flush() const noexcept;
+
+    std::optional<FileInfo> LinkStat(const std::string& name) const;
+    // False when the user could not open the file at name (following links) for writing: its
+    // mode or attribute says read-only, or it is immutable.
+    bool MayWrite(const std::string& name) const;
+    // Bytes the user may still write on the folder's file system, and its allocation unit.
+    struct Space {
+        std::int64_t available = 0;
+        std::int64_t blockSize = 1;
+    };
+    Space FreeSpace() const;
+    // Names of the entries, for tidying up; empty when it cannot be read.
+    std::vector<std::string> Names() const noexcept;
 
   private:
-    void Discard() noexcept;  // closes and removes the temporary
-
-    File folder_;
-    std::string targetName_;
-    std::string temporaryName_;
-    File file_;
-    bool committed_ = false;
+    File handle_;
+    std::string path_;
 };
 
-// While it lives, a write past the process's file-size limit fails with EFBIG ("文件太大")
-// on this thread and on threads it starts, instead of killing the process with SIGXFSZ. The
-// caller's signal mask is given back as it was, with no such signal left pending.
+// While it lives, a write past the process's file-size limit fails with "文件太大" on this
+// thread and on threads it starts, instead of ending the process. The caller's signal mask is
+// given back as it was, with no such signal left pending.
 class FileSizeSignalGuard {
   public:
     FileSizeSignalGuard();

@@ -174,59 +174,111 @@ std::string EncodeChecksumList(const std::vector<ChecksumLine>& lines) {
 
 namespace {
 
-std::optional<ChecksumLine> DecodeChecksumLine(std::string_view line) {
-    const bool escaped = !line.empty() && line.front() == '\\';
-    line.remove_prefix(escaped ? 1 : 0);
-    ChecksumLine decoded;
-    if (line.size() < 2 * decoded.digest.size() + 3) {
-        return std::nullopt;
+// Reads 64 hex digits, of either case.
+bool DecodeDigest(std::string_view hex, Digest& digest) {
+    if (hex.size() != 2 * digest.size()) {
+        return false;
     }
-    for (std::size_t i = 0; i < decoded.digest.size(); ++i) {
+    for (std::size_t i = 0; i < digest.size(); ++i) {
         unsigned value = 0;
-        for (const char c : line.substr(2 * i, 2)) {
+        for (const char c : hex.substr(2 * i, 2)) {
             const auto digit = static_cast<unsigned>(
                 std::string_view("0123456789abcdef")
                     .find(static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c)));
             if (digit >= 16) {
-                return std::nullopt;
+                return false;
             }
             value = value * 16 + digit;
         }
-        decoded.digest[i] = static_cast<std::uint8_t>(value);
+        digest[i] = static_cast<std::uint8_t>(value);
     }
-    line.remove_prefix(2 * decoded.digest.size());
-    if (line[0] != ' ' || (line[1] != ' ' && line[1] != '*')) {
-        return std::nullopt;
-    }
-    line.remove_prefix(2);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (!escaped || line[i] != '\\') {
-            decoded.name += line[i];
+    return true;
+}
+
+// Undoes sha256sum's escapes in a name whose line began with a backslash.
+std::optional<std::string> Unescaped(std::string_view name) {
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '\\') {
+            out += name[i];
             continue;
         }
-        const char next = i + 1 < line.size() ? line[++i] : '\0';
+        const char next = i + 1 < name.size() ? name[++i] : '\0';
         switch (next) {
-            case '\\': decoded.name += '\\'; break;
-            case 'n': decoded.name += '\n'; break;
-            case 'r': decoded.name += '\r'; break;
+            case '\\': out += '\\'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
             default: return std::nullopt;
         }
     }
+    return out;
+}
+
+// "<hex> <space or *><name>" as sha256sum writes it, or "SHA256 (<name>) = <hex>" as its --tag
+// form and BSD's sha256 write it; either may start with a backslash when the name is escaped.
+std::optional<ChecksumLine> DecodeChecksumLine(std::string_view line) {
+    const bool escaped = !line.empty() && line.front() == '\\';
+    line.remove_prefix(escaped ? 1 : 0);
+    ChecksumLine decoded;
+    std::string_view name;
+    constexpr std::string_view kTag = "SHA256 (";
+    constexpr std::string_view kTagEnd = ") = ";
+    const std::size_t hexSize = 2 * decoded.digest.size();
+    if (line.starts_with(kTag) && line.size() >= kTag.size() + 1 + kTagEnd.size() + hexSize &&
+        line.substr(line.size() - hexSize - kTagEnd.size(), kTagEnd.size()) == kTagEnd) {
+        if (!DecodeDigest(line.substr(line.size() - hexSize), decoded.digest)) {
+            return std::nullopt;
+        }
+        name = line.substr(kTag.size(), line.size() - hexSize - kTagEnd.size() - kTag.size());
+    } else {
+        if (line.size() < hexSize + 3 || !DecodeDigest(line.substr(0, hexSize), decoded.digest) ||
+            line[hexSize] != ' ' || (line[hexSize + 1] != ' ' && line[hexSize + 1] != '*')) {
+            return std::nullopt;
+        }
+        name = line.substr(hexSize + 2);
+    }
+    if (!escaped) {
+        decoded.name = name;
+        return decoded;
+    }
+    std::optional<std::string> unescaped = Unescaped(name);
+    if (!unescaped) {
+        return std::nullopt;
+    }
+    decoded.name = std::move(*unescaped);
     return decoded;
+}
+
+bool IsBlankOrComment(std::string_view line) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first == std::string_view::npos || line[first] == '#';
 }
 
 }  // namespace
 
 std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     std::vector<ChecksumLine> lines;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::optional<ChecksumLine> line = DecodeChecksumLine(text.substr(0, end));
-        if (!line) {
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        // A carriage return before the line feed is a Windows line end: sha256sum escapes any
+        // carriage return that belongs to a name.
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (IsBlankOrComment(line)) {
+            continue;
+        }
+        std::optional<ChecksumLine> decoded = DecodeChecksumLine(line);
+        if (!decoded) {
             return std::nullopt;
         }
-        lines.push_back(*line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        lines.push_back(std::move(*decoded));
     }
     return lines;
 }

@@ -57,8 +57,9 @@ struct ChecksumLine {
 // of ours: "<64 hex digits>  <name>\n", and a name holding a backslash, line feed or carriage
 // return escaped as sha256sum escapes it (the line then starts with a backslash).
 std::string EncodeChecksumList(const std::vector<ChecksumLine>& lines);
-// Reads what EncodeChecksumList writes, and the binary-mode marker "*" too; empty when any line
-// is not of that form.
+// Reads what EncodeChecksumList writes, and what other tools write in that format: the
+// binary-mode marker "*", the tagged form "SHA256 (name) = hex", Windows line ends, a UTF-8 byte
+// order mark, blank lines and "#" comments. Empty when any other line is not of those forms.
 std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text);
 
 }  // namespace Module1

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // MergeFile: list file -> pieces, checked against the set's checksum list where it has one
 // -> temporary file -> renamed over the output name.
-#include <sys/stat.h>
-
-#include <filesystem>
+#include <limits>
+#include <unordered_map>
 
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
+#include "NewFiles.h"
+#include "SetNames.h"
 #include "Sha256.h"
 #include "Text.h"
 #include "Workers.h"
@@ -22,12 +23,18 @@ constexpr std::int64_t kLargestChecksumList = 16 << 20;
 // between the places they read and write.
 constexpr int kWorkers = 2;
 
-ListRecord ReadListFile(const std::string& path) {
+struct ListFile {
+    ListRecord record;
+    io::FileInfo info;
+};
+
+ListFile ReadListFile(const std::string& path) {
     const io::File file = io::OpenForReading(path);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(
-        std::min<std::int64_t>(io::Stat(file).st_size, kLargestListRecord)));
+    const io::FileInfo info = io::Stat(file);
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::min<std::int64_t>(info.size, kLargestListRecord)));
     io::ReadAt(file, bytes.data(), bytes.size(), 0);
-    return DecodeListRecord(bytes, path);
+    return {DecodeListRecord(bytes, path), info};
 }
 
 // A piece file checked against its own header: its size, and the data length the header gives.
@@ -39,7 +46,7 @@ struct PieceExtent {
 
 PieceExtent CheckPiece(const io::File& piece) {
     PieceExtent extent;
-    extent.fileSize = io::Stat(piece).st_size;
+    extent.fileSize = io::Stat(piece).size;
     if (extent.fileSize >= kDescriptorSize) {
         io::ReadAt(piece, extent.header, sizeof extent.header, 0);
     }
@@ -47,19 +54,31 @@ PieceExtent CheckPiece(const io::File& piece) {
     return extent;
 }
 
-// The pieces' data must add up to the source's length, as the list file records it (a source
-// of 2 GiB and more records the largest value it can hold): pieces of another split, or a
-// split that failed halfway, would otherwise merge into a wrong file.
-void CheckSetLength(const ListRecord& list, std::int64_t total, const std::string& listFile) {
-    constexpr std::int32_t kSaturated = std::numeric_limits<std::int32_t>::max();
-    if (list.SourceLength < kSaturated ? total != list.SourceLength : total < kSaturated) {
-        ThrowText(SetLengthMismatchText(total, list.SourceLength), listFile);
-    }
+struct MergePlan {
+    std::vector<std::string> pieces;
+    std::vector<std::uint32_t> lengths;
+    std::vector<std::int64_t> offsets;  // where each piece's data goes in the output
+    std::int64_t total = 0;
+};
+
+// Every split cuts pieces of one size and a last one of at least a byte and at most that.
+bool HasTheShapeOfASplit(const MergePlan& plan) {
+    const std::uint32_t size = plan.lengths.front();
+    return std::all_of(plan.lengths.begin(), plan.lengths.end() - 1,
+                       [&](std::uint32_t length) { return length == size; }) &&
+           plan.lengths.back() >= 1 && plan.lengths.back() <= size;
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
+// The pieces' data must add up to the source's length as the list file records it: pieces of
+// another split, or a split that failed halfway, would otherwise merge into a wrong file. A
+// source of 2 GiB and more records the largest value the field holds; then the pieces must
+// hold at least that much and have the shape of one split.
+void CheckSetLength(const ListRecord& list, const MergePlan& plan, const std::string& listFile) {
+    constexpr std::int32_t kSaturated = std::numeric_limits<std::int32_t>::max();
+    if (list.SourceLength < kSaturated ? plan.total != list.SourceLength
+                                       : plan.total < kSaturated || !HasTheShapeOfASplit(plan)) {
+        ThrowText(SetLengthMismatchText(plan.total, list.SourceLength), listFile);
+    }
 }
 
 // What a set's checksum list says: a digest for each piece, in order, and for the list file.
@@ -69,63 +88,127 @@ struct Checksums {
     Digest listFile{};
 };
 
-// Reads the checksum list beside the list file; empty when there is none, as with sets of older
-// copies. Lines are matched to pieces by position and piece number, not by the stored name, so
-// a set renamed or moved as a whole still checks.
-std::optional<Checksums> ReadChecksums(const std::u16string& listPath, const ListRecord& list) {
-    const std::string listFile = text::ToUtf8(listPath);
-    const std::u16string base = PieceBase(listPath);
-    Checksums checksums{text::ToUtf8(ChecksumListName(listPath)), {}, {}};
-    if (!io::StatIfPresent(checksums.path)) {
+// The name a checksum list gives, without the folders before it ("./" included).
+std::string_view LastElement(std::string_view name, std::string_view separators) {
+    const std::size_t end = name.find_last_of(separators);
+    return end == std::string_view::npos ? name : name.substr(end + 1);
+}
+
+SetNames::Member MemberOf(const SetNames& names, std::string_view name) {
+    const SetNames::Member member = names.MemberOf(LastElement(name, "/"));
+    // A list made on Windows may separate folders with backslashes.
+    return member.index != 0 ? member : names.MemberOf(LastElement(name, "/\\"));
+}
+
+// Lines that name the set's own files are matched by name, in any order; lines naming other
+// files (the source, say) are ignored. Each file needs exactly one line: an exact name wins over
+// one that differs only in case.
+Checksums MatchByName(const SetNames& names, const std::vector<ChecksumLine>& lines,
+                      const std::vector<SetNames::Member>& members, const std::string& path) {
+    const auto files = static_cast<std::size_t>(names.PieceCount()) + 1;
+    struct Found {
+        int exact = 0, loose = 0;
+        std::size_t exactLine = 0, looseLine = 0;
+    };
+    std::vector<Found> found(files);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (members[i].index == 0) {
+            continue;
+        }
+        Found& f = found[static_cast<std::size_t>(members[i].index - 1)];
+        if (members[i].exact) {
+            ++f.exact;
+            f.exactLine = i;
+        } else {
+            ++f.loose;
+            f.looseLine = i;
+        }
+    }
+    Checksums checksums{path, {}, {}};
+    for (std::size_t file = 0; file < files; ++file) {
+        const Found& f = found[file];
+        const int count = f.exact > 0 ? f.exact : f.loose;
+        const std::string name =
+            file + 1 < files ? names.Piece(static_cast<std::int32_t>(file + 1)) : names.List();
+        if (count != 1) {
+            ThrowText(ChecksumFailureText(
+                count == 0 ? Failure::PieceNotCovered : Failure::PieceListedTwice, name, path));
+        }
+        const Digest& digest = lines[f.exact > 0 ? f.exactLine : f.looseLine].digest;
+        if (file + 1 < files) {
+            checksums.pieces.push_back(digest);
+        } else {
+            checksums.listFile = digest;
+        }
+    }
+    return checksums;
+}
+
+// A set renamed as a whole keeps lines under its old names: they are matched by position, the
+// pieces in order by their numbers, then the list file.
+Checksums MatchByPosition(const SetNames& names, const std::vector<ChecksumLine>& lines,
+                          const std::string& path) {
+    Checksums checksums{path, {}, {}};
+    for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
+        const std::string piece = names.Piece(k);
+        const auto line = static_cast<std::size_t>(k - 1);
+        if (line >= lines.size() ||
+            !lines[line].name.ends_with(piece.substr(piece.find_last_of('.')))) {
+            ThrowText(ChecksumFailureText(Failure::PieceNotCovered, piece, path));
+        }
+        checksums.pieces.push_back(lines[line].digest);
+    }
+    const std::string_view last =
+        lines.size() == checksums.pieces.size() + 1 ? LastElement(lines.back().name, "/\\") : "";
+    if (last.size() < 4 || !SameNameIgnoringCase(last.substr(last.size() - 4), ".FLF")) {
+        ThrowText(ChecksumFailureText(Failure::PieceNotCovered, names.List(), path));
+    }
+    checksums.listFile = lines.back().digest;
+    return checksums;
+}
+
+// Reads the checksum list beside the list file; empty when there is none, as with sets written
+// without one. A link standing there that leads nowhere is no absent list: the merge fails.
+std::optional<Checksums> ReadChecksums(const SetNames& names) {
+    const std::string& path = names.ChecksumList();
+    const std::optional<io::FileInfo> there = io::LinkStat(path);
+    if (!there) {
         return std::nullopt;
     }
-    const io::File file = io::OpenForReading(checksums.path);
-    const std::int64_t size = io::Stat(file).st_size;
+    if (there->kind == io::Kind::Link && !io::StatIfPresent(path)) {
+        Throw(Failure::ChecksumListUnreadable, path);
+    }
+    const io::File file = io::OpenForReading(path);
+    const std::int64_t size = io::Stat(file).size;
     if (size > kLargestChecksumList) {
-        Throw(Failure::ChecksumListUnreadable, checksums.path);
+        Throw(Failure::ChecksumListUnreadable, path);
     }
     std::string text(static_cast<std::size_t>(size), '\0');
     io::ReadAt(file, text.data(), text.size(), 0);
     const std::optional<std::vector<ChecksumLine>> lines = DecodeChecksumList(text);
-    if (!lines || lines->size() > static_cast<std::size_t>(list.PieceCount) + 1) {
-        Throw(Failure::ChecksumListUnreadable, checksums.path);
+    if (!lines) {
+        Throw(Failure::ChecksumListUnreadable, path);
     }
-    for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
-        const std::u16string piece = PieceName(base, list.FirstNumber, k);
-        const auto line = static_cast<std::size_t>(k - 1);
-        const std::string number = text::ToUtf8(piece.substr(piece.find_last_of(u'.')));
-        if (line >= lines->size() || !EndsWith((*lines)[line].name, number)) {
-            ThrowText(
-                ChecksumFailureText(Failure::PieceNotCovered, text::ToUtf8(piece), checksums.path));
-        }
-        checksums.pieces.push_back((*lines)[line].digest);
+    std::vector<SetNames::Member> members;
+    bool namesTheSet = false;
+    for (const ChecksumLine& line : *lines) {
+        members.push_back(MemberOf(names, line.name));
+        namesTheSet = namesTheSet || members.back().index != 0;
     }
-    const ChecksumLine& last = lines->back();
-    if (lines->size() != checksums.pieces.size() + 1 ||
-        (!EndsWith(last.name, ".FLF") && !EndsWith(last.name, ".flf"))) {
-        ThrowText(ChecksumFailureText(Failure::PieceNotCovered, listFile, checksums.path));
-    }
-    checksums.listFile = last.digest;
-    return checksums;
+    return namesTheSet ? MatchByName(names, *lines, members, path)
+                       : MatchByPosition(names, *lines, path);
 }
 
 void CheckListFile(const std::string& listFile, const Checksums& checksums) {
     const io::File file = io::OpenForReading(listFile);
     Sha256 hash;
     std::vector<std::uint8_t> buffer(64 << 10);
-    io::ReadRange(file, 0, io::Stat(file).st_size, buffer,
+    io::ReadRange(file, 0, io::Stat(file).size, buffer,
                   [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
     if (hash.Finish() != checksums.listFile) {
         ThrowText(ChecksumFailureText(Failure::ListFileMismatch, listFile, checksums.path));
     }
 }
-
-struct MergePlan {
-    std::vector<std::string> pieces;
-    std::vector<std::uint32_t> lengths;
-    std::vector<std::int64_t> offsets;  // where each piece's data goes in the output
-    std::int64_t total = 0;
-};
 
 // Copies piece i's data to its place in the output and hashes the piece whole, as it lies on
 // disk; throws when the digest is not the one in the checksum list. Nothing is committed before
@@ -163,8 +246,8 @@ void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::s
 // Where the merged file finally goes: a symbolic link is followed, so the file it points to
 // is replaced and the link stays. A link to nothing is refused rather than guessed at.
 std::string ResolveTarget(const std::string& output) {
-    const std::optional<struct stat> link = io::LinkStat(output);
-    if (!link || !S_ISLNK(link->st_mode)) {
+    const std::optional<io::FileInfo> link = io::LinkStat(output);
+    if (!link || link->kind != io::Kind::Link) {
         return output;
     }
     if (!io::StatIfPresent(output)) {
@@ -173,86 +256,38 @@ std::string ResolveTarget(const std::string& output) {
     return io::Resolve(output);
 }
 
-// The path with its folder resolved and its last element as given: the file the name makes,
-// even where that element is itself a symbolic link (as a split source may be).
-std::string WithResolvedFolder(const std::string& path) {
-    const std::string folder = io::FolderOf(path);
-    try {
-        return io::Resolve(folder) + "/" + io::NameOf(path);
-    } catch (const EngineError&) {
-        std::error_code error;  // a folder that does not exist yet: compare the words
-        return (std::filesystem::absolute(folder, error).lexically_normal() / io::NameOf(path))
-            .string();
-    }
+bool SameFile(const io::FileInfo& a, const std::string& path) {
+    const std::optional<io::FileInfo> b = io::StatIfPresent(path);
+    return b && a.id == b->id;
 }
 
-bool SameFile(const struct stat& a, const std::string& path) {
-    try {
-        const std::optional<struct stat> b = io::StatIfPresent(path);
-        return b && a.st_dev == b->st_dev && a.st_ino == b->st_ino;
-    } catch (const EngineError&) {
+// True when name is one of the set's files: by its words once its folder is resolved, or,
+// where it exists, because it reaches one of them another way (a link or a hard link).
+bool NamesMember(const SetNames& names, const std::string& name) {
+    const std::string candidate = io::WithResolvedFolder(name);
+    if (SameNameIgnoringCase(candidate, io::WithResolvedFolder(names.List())) ||
+        SameNameIgnoringCase(candidate, io::WithResolvedFolder(names.ChecksumList()))) {
+        return true;
+    }
+    const std::string firstPiece = io::WithResolvedFolder(names.Piece(1));
+    if (SameNameIgnoringCase(io::FolderOf(candidate), io::FolderOf(firstPiece)) &&
+        names.MemberOf(io::NameOf(candidate)).index != 0) {
+        return true;
+    }
+    const std::optional<io::FileInfo> target = io::StatIfPresent(name);
+    if (!target) {
         return false;
     }
-}
-
-// True when the name's last element is the base's plus "." and a piece number of the set.
-bool NamesPiece(const std::string& name, const std::string& base, const ListRecord& list) {
-    const std::string prefix = base + ".";
-    if (name.rfind(prefix, 0) != 0) {
-        return false;
+    if (SameFile(*target, names.List()) || SameFile(*target, names.ChecksumList())) {
+        return true;
     }
-    const std::string suffix = name.substr(prefix.size());
-    if (suffix.empty() || suffix.size() > 11 ||
-        suffix.find_first_not_of("-0123456789") != std::string::npos) {
-        return false;
-    }
-    const std::int64_t number = std::stoll(suffix);
-    return number >= list.FirstNumber &&
-           number < std::int64_t{list.FirstNumber} + list.PieceCount &&
-           text::ToUtf8(FormatPieceNumber(static_cast<std::int32_t>(number))) == suffix;
-}
-
-}  // namespace
-
-bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name) {
-    try {
-        const std::string listFile = io::PathOf(listPath);
-        const std::string candidate = WithResolvedFolder(io::PathOf(name));
-        const std::string checksumList = text::ToUtf8(ChecksumListName(listPath));
-        if (candidate == WithResolvedFolder(listFile) ||
-            candidate == WithResolvedFolder(checksumList)) {
+    for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
+        if (SameFile(*target, names.Piece(k))) {
             return true;
         }
-        const ListRecord list = ReadListFile(listFile);
-        const std::u16string base = PieceBase(listPath);
-        const std::string resolvedBase = WithResolvedFolder(text::ToUtf8(base));
-        if (NamesPiece(candidate, resolvedBase, list)) {
-            return true;
-        }
-        // A name that reaches one of the set's files another way: a link or a hard link.
-        const std::optional<struct stat> target = io::StatIfPresent(text::ToUtf8(name));
-        if (!target) {
-            return false;
-        }
-        if (SameFile(*target, listFile) || SameFile(*target, checksumList)) {
-            return true;
-        }
-        for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
-            if (SameFile(*target, text::ToUtf8(PieceName(base, list.FirstNumber, k)))) {
-                return true;
-            }
-        }
-        return false;
-    } catch (const std::exception&) {
-        return false;
     }
+    return false;
 }
-
-bool MergeFile(const std::u16string& listPath, const std::u16string& outputName) {
-    return MergeFile(listPath, outputName, Progress{});
-}
-
-namespace {
 
 // Writes the pieces' data into the temporary file: read, hashed and written by two workers,
 // a piece each, where the set has a checksum list; copied by the kernel where it has none.
@@ -295,6 +330,27 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
 
 }  // namespace
 
+bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name) {
+    try {
+        const std::string listFile = io::PathOf(listPath);
+        const std::string candidate = io::WithResolvedFolder(io::PathOf(name));
+        // The list file and its checksum list by their words, even when the list is unreadable.
+        if (SameNameIgnoringCase(candidate, io::WithResolvedFolder(listFile)) ||
+            SameNameIgnoringCase(
+                candidate, io::WithResolvedFolder(text::ToUtf8(ChecksumListName(listPath))))) {
+            return true;
+        }
+        const ListRecord list = ReadListFile(listFile).record;
+        return NamesMember(SetNames(listPath, list.FirstNumber, list.PieceCount), io::PathOf(name));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool MergeFile(const std::u16string& listPath, const std::u16string& outputName) {
+    return MergeFile(listPath, outputName, Progress{});
+}
+
 bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress) {
     return MergeFile(listPath, outputName, progress, {});
@@ -305,30 +361,34 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
     const std::string output = io::PathOf(outputName);
     const std::string listFile = io::PathOf(listPath);
-    const ListRecord list = ReadListFile(listFile);
-    const std::u16string base = PieceBase(listPath);
-    const std::optional<Checksums> checksums = ReadChecksums(listPath, list);
+    const ListFile list = ReadListFile(listFile);
+    const SetNames names(listPath, list.record.FirstNumber, list.record.PieceCount);
+    if (output.empty() || io::NameOf(output).empty()) {
+        Throw(Failure::BadOutputName, output);
+    }
+    // Whoever calls, a merge never writes over its own input.
+    if (NamesMember(names, output)) {
+        Throw(Failure::OutputInSet, output);
+    }
+    const std::optional<Checksums> checksums = ReadChecksums(names);
     if (checksums) {
         CheckListFile(listFile, *checksums);
     }
 
     // Every piece is checked before the output is touched.
     MergePlan plan;
-    for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
-        plan.pieces.push_back(text::ToUtf8(PieceName(base, list.FirstNumber, k)));
+    for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
+        plan.pieces.push_back(names.Piece(k));
         plan.lengths.push_back(CheckPiece(io::OpenForReading(plan.pieces.back())).dataLength);
         plan.offsets.push_back(plan.total);
         plan.total += plan.lengths.back();
     }
-    CheckSetLength(list, plan.total, listFile);
+    CheckSetLength(list.record, plan, listFile);
 
-    if (output.empty() || output.back() == '/') {
-        Throw(Failure::BadOutputName, output);
-    }
     const std::string target = ResolveTarget(output);
     io::CheckRegularOrAbsent(target);
 
-    io::Replacement replacement(target, output);
+    Replacement replacement(target, output, list.info);
     WritePieces(plan, checksums, replacement.file(), progress, stop);
     if (stop.stop_requested()) {
         Throw(Failure::Stopped);  // the last chunks may have been written after the last check

@@ -30,6 +30,7 @@ enum class Failure {
     NulInName,
     NotRegularFile,
     DanglingLink,
+    FolderNotWritable,
     // The file formats.
     PastEndOfFile,
     NotAPiece,
@@ -45,14 +46,22 @@ enum class Failure {
     PieceSizeOutOfRange,
     // Splitting while another split of the same file runs.
     SourceBeingSplit,
+    // What stands at the names a split is to write, and what the split finds meanwhile.
+    SetNameIsSource,
+    OtherUsersFile,
+    NotEnoughSpace,  // followed by what is needed and what is free
+    SourceChanged,
+    SetIncomplete,
     // Merging.
     BadOutputName,
+    OutputInSet,
     PieceChangedDuringMerge,
     SetLengthMismatch,  // followed by the two lengths
     // Checking a set against its checksum list.
     PieceMismatch,
     ListFileMismatch,
     PieceNotCovered,
+    PieceListedTwice,
     ChecksumListUnreadable,
     // The caller asked the operation to stop; no box shows it.
     Stopped,
@@ -68,6 +77,10 @@ std::string SystemErrorText(int error);
 
 // The set-length failure with the two lengths that disagree.
 std::string SetLengthMismatchText(std::int64_t pieces, std::int64_t recorded);
+
+// The free-space refusal of a split: what it needs, what is free, and whether removing the
+// older set at the same names would make room.
+std::string NotEnoughSpaceText(std::int64_t needed, std::int64_t available, bool olderSetThere);
 
 // "<failure>：<file>（校验文件：<checksum list>）" followed by what the user can do about it.
 std::string ChecksumFailureText(Failure failure, const std::string& file,

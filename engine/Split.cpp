@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// SplitFile: source -> pieces -> checksum list -> list file.
+// SplitFile: source -> pieces, checksum list and list file, each written under a temporary name
+// beside its own -> brought in together, the list file last.
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -9,6 +10,8 @@
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
+#include "NewFiles.h"
+#include "SetNames.h"
 #include "Sha256.h"
 #include "Text.h"
 #include "Workers.h"
@@ -20,8 +23,8 @@ namespace {
 // spares the head from seeking between two places of the source.
 constexpr int kWorkers = 2;
 
-// n = ceil(L / S) in the form older copies compute it: the double quotient rounded to a
-// 16-bit integer (ties to even), plus one when the quotient lies above the rounded value.
+// n = ceil(L / S), formed as the layouts define it: the double quotient rounded to a 16-bit
+// integer (ties to even), plus one when the quotient lies above the rounded value.
 std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
     if (pieceSize == 0) {
         Throw(Failure::PieceSizeZero);
@@ -47,31 +50,33 @@ struct SplitPlan {
     std::u16string sourcePath;
     std::int32_t firstNumber;
     std::int32_t pieceSize;
-    std::int64_t sourceLength;
+    io::FileInfo source;  // as the open source was when the split began
     std::int16_t pieceCount;
+
+    std::int64_t Length() const { return source.size; }
+    std::int32_t DataLength(std::int32_t k) const {
+        return static_cast<std::int32_t>(
+            k < pieceCount ? pieceSize : Length() - std::int64_t{k - 1} * pieceSize);
+    }
 };
 
-// Hashes what lies in file from offset to its end: bytes an older, longer file leaves past the
-// new record, so that the checksum covers the file exactly as it lies on disk.
-void HashTail(const std::string& path, std::int64_t offset, std::int64_t oldSize, Sha256& hash,
-              std::vector<std::uint8_t>& buffer) {
-    if (oldSize > offset) {
-        io::ReadRange(
-            io::OpenForReading(path), offset, oldSize - offset, buffer,
-            [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
-    }
+// The members of the staged set: the pieces 0 … n − 1, then the checksum list, then the list
+// file, as SetNames::All orders them.
+std::size_t ChecksumMember(const SplitPlan& plan) {
+    return static_cast<std::size_t>(plan.pieceCount);
+}
+std::size_t ListMember(const SplitPlan& plan) {
+    return ChecksumMember(plan) + 1;
 }
 
-// Writes piece k: descriptor, data read from the source, trailing Length; returns the digest
-// of the whole file. The file is written from its first byte and not truncated.
-Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k, Worker& worker) {
+// Writes piece k into its temporary file: descriptor, data read from the source, trailing
+// Length; returns the digest of the whole file.
+Digest WritePiece(const SplitPlan& plan, const SetNames& names, const io::File& source,
+                  std::int32_t k, Worker& worker, StagedSet& staged) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
-    const auto count = static_cast<std::int32_t>(k < plan.pieceCount ? plan.pieceSize
-                                                                     : plan.sourceLength - offset);
-    const std::string name = text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k));
-    io::File piece = io::OpenForWriting(name);
+    const std::int32_t count = plan.DataLength(k);
+    io::File piece = staged.Create(static_cast<std::size_t>(k - 1), names.Piece(k));
     const ChunkWriter::Settled noWriteOutlivesThePiece(worker.writer);
-    const std::int64_t oldSize = io::Stat(piece).st_size;
     Sha256 hash;
     const std::vector<std::uint8_t> descriptor =
         EncodeDescriptor(static_cast<std::uint32_t>(count));
@@ -88,108 +93,147 @@ Digest WritePiece(const SplitPlan& plan, const io::File& source, std::int32_t k,
         worker.writer.Submit(chunk);
         done += static_cast<std::int64_t>(chunk.size);
     }
-    const std::int64_t dataEnd = kDescriptorSize + std::int64_t{count};
     const std::vector<std::uint8_t> trailer = EncodeTrailer(count);
-    io::WriteAt(piece, trailer.data(), trailer.size(), dataEnd);
+    io::WriteAt(piece, trailer.data(), trailer.size(), kDescriptorSize + std::int64_t{count});
     hash.Update(trailer);
     worker.writer.Drain();
-    piece.Close();
-    HashTail(name, dataEnd + kTrailerSize, oldSize, hash, worker.buffer);
+    staged.Complete(piece);
     return hash.Finish();
 }
 
 // Writes every piece, two at a time where the disk allows; returns the digests in order.
-std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const io::File& source,
-                                   ProgressCounter& counter, std::stop_token stop) {
+std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const SetNames& names,
+                                   const io::File& source, StagedSet& staged,
+                                   const Progress& progress, std::stop_token stop) {
+    ProgressCounter counter(progress, plan.Length());
+    // Writing back while copying overlaps the disk's work with ours, so the flush that closes
+    // each piece waits for little more than its last chunk.
+    auto written = [&](const io::File& file, std::int64_t offset, std::int64_t size) {
+        io::StartWriteback(file, offset, size);
+        counter.Add(size);
+    };
     std::vector<Digest> digests(static_cast<std::size_t>(plan.pieceCount));
     ForEachPiece(
-        plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers,
-        [&](const io::File&, std::int64_t, std::int64_t size) { counter.Add(size); },
+        plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers, written,
         [&](std::int32_t k, Worker& worker) {
-            digests[static_cast<std::size_t>(k - 1)] = WritePiece(plan, source, k, worker);
+            digests[static_cast<std::size_t>(k - 1)] =
+                WritePiece(plan, names, source, k, worker, staged);
         },
         stop);
     return digests;
 }
 
-// Every name the split will write must be free for a regular file and fit the folder, and the
-// list record must encode, before the first piece is written: a run bound to fail on a name
-// leaves nothing behind.
-struct SetNames {
-    std::string list;
-    std::string checksumList;
-};
-
-void CheckNames(const SplitPlan& plan, const SetNames& names) {
-    const long nameLimit = io::NameLimit(io::FolderOf(names.list));
-    auto check = [&](const std::string& path) {
-        io::CheckNameFits(path, nameLimit);
-        io::CheckRegularOrAbsent(path);
-    };
-    for (std::int32_t k = 1; k <= plan.pieceCount; ++k) {
-        check(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)));
+// What stands at a name the split is to write must be left alone or be safe to replace: never
+// the source itself, reached by a link; never a folder, pipe or device; never another user's
+// file in a folder where only owners may remove files; and, as the file would be written over,
+// never one the user may not write.
+void CheckSetName(const SplitPlan& plan, const io::Folder& folder, const io::FileInfo& folderInfo,
+                  long nameLimit, const std::string& path) {
+    io::CheckNameFits(path, nameLimit);
+    const std::string name = io::NameOf(path);
+    const std::optional<io::FileInfo> there = folder.LinkStat(name);
+    if (!there) {
+        return;
     }
-    check(names.list);
-    check(names.checksumList);
-    EncodeListRecord({0, plan.sourcePath, plan.pieceCount, plan.firstNumber});
+    const std::optional<io::FileInfo> reached =
+        there->kind == io::Kind::Link ? io::StatIfPresent(path) : there;
+    if (reached && reached->id == plan.source.id) {
+        Throw(Failure::SetNameIsSource, path);
+    }
+    io::CheckRegularOrAbsent(path);
+    if ((folderInfo.mode & io::kStickyBit) != 0 && there->owner != io::CurrentUser()) {
+        Throw(Failure::OtherUsersFile, path);
+    }
+    if (!folder.MayWrite(name)) {
+        Throw(Failure::AccessDenied, path);
+    }
 }
 
-// Replaces the checksum list as a whole: one line per piece in order, then the list file's
-// line, whose digest is that of the list file as it will lie once the record is written over
-// its first bytes.
-void WriteChecksumList(const SplitPlan& plan, const SetNames& names,
-                       const std::vector<Digest>& pieces, const std::vector<std::uint8_t>& record) {
-    std::vector<ChecksumLine> lines;
+std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
+    return (bytes + unit - 1) / unit * unit;
+}
+
+// The older set stays until the new one is complete, so the new one must fit beside it.
+void CheckFreeSpace(const SplitPlan& plan, const SetNames& names, const io::Folder& folder,
+                    std::int64_t listRecordSize) {
+    const io::Folder::Space space = folder.FreeSpace();
+    std::int64_t needed = 0;
+    std::int64_t checksumListSize = 0;
     for (std::int32_t k = 1; k <= plan.pieceCount; ++k) {
-        lines.push_back(
-            {pieces[static_cast<std::size_t>(k - 1)],
-             io::NameOf(text::ToUtf8(PieceName(plan.sourcePath, plan.firstNumber, k)))});
+        needed += RoundedUp(kDescriptorSize + plan.DataLength(k) + kTrailerSize, space.blockSize);
+        checksumListSize += 2 * 64 + 4 + static_cast<std::int64_t>(names.Piece(k).size());
+    }
+    needed += RoundedUp(listRecordSize, space.blockSize) +
+              RoundedUp(checksumListSize + 256, space.blockSize);
+    if (needed > space.available) {
+        ThrowText(NotEnoughSpaceText(needed, space.available,
+                                     folder.LinkStat(io::NameOf(names.List())).has_value()),
+                  folder.path());
+    }
+}
+
+// The checksum list: one line per piece in order, then the list file's line.
+std::string ChecksumListText(const SetNames& names, const std::vector<Digest>& pieces,
+                             const std::vector<std::uint8_t>& record) {
+    std::vector<ChecksumLine> lines;
+    for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
+        lines.push_back({pieces[static_cast<std::size_t>(k - 1)], io::NameOf(names.Piece(k))});
     }
     Sha256 listHash;
     listHash.Update(record);
-    if (const std::optional<struct stat> old = io::StatIfPresent(names.list)) {
-        std::vector<std::uint8_t> buffer(64 << 10);
-        HashTail(names.list, static_cast<std::int64_t>(record.size()), old->st_size, listHash,
-                 buffer);
-    }
-    lines.push_back({listHash.Finish(), io::NameOf(names.list)});
+    lines.push_back({listHash.Finish(), io::NameOf(names.List())});
+    return EncodeChecksumList(lines);
+}
 
-    const std::string text = EncodeChecksumList(lines);
-    io::Replacement checksumList(names.checksumList, names.checksumList);
-    io::WriteAt(checksumList.file(), text.data(), text.size(), 0);
-    checksumList.Commit();
+void WriteMember(StagedSet& staged, std::size_t member, const std::string& path, const void* bytes,
+                 std::size_t size) {
+    io::File file = staged.Create(member, path);
+    io::WriteAt(file, bytes, size, 0);
+    staged.Complete(file);
+}
+
+// A source written meanwhile would leave a set that merges into bytes it never held together.
+// The change time is not compared: backup and sync tools move it by writing attributes.
+void CheckSourceUnchanged(const SplitPlan& plan, const io::File& source) {
+    const io::FileInfo now = io::Stat(source);
+    if (now.size != plan.source.size || now.modifiedNs != plan.source.modifiedNs ||
+        now.id != plan.source.id) {
+        Throw(Failure::SourceChanged, source.path());
+    }
 }
 
 void Split(const SplitPlan& plan, const io::File& source, const Progress& progress,
            std::stop_token stop) {
-    const std::u16string listPath = ListFileName(plan.sourcePath);
-    const SetNames names{text::ToUtf8(listPath), text::ToUtf8(ChecksumListName(listPath))};
-    CheckNames(plan, names);
+    const SetNames names(ListFileName(plan.sourcePath), plan.firstNumber, plan.pieceCount);
+    const std::string sourceName = io::PathOf(plan.sourcePath);
+    const io::Folder folder(io::FolderOf(sourceName), sourceName);
+    const std::vector<std::string> paths = names.All();
+    // Stale temporaries of this source go first: they would count against the free space.
+    StagedSet staged(folder, paths, io::NameOf(sourceName), plan.source);
 
-    ProgressCounter counter(progress, plan.sourceLength);
-    const std::vector<Digest> digests = WriteAllPieces(plan, source, counter, stop);
+    // Everything that can be known to fail is checked before the first byte is written.
+    const io::FileInfo folderInfo = folder.Info();
+    const long nameLimit = folder.NameLimit();
+    for (const std::string& path : paths) {
+        CheckSetName(plan, folder, folderInfo, nameLimit, path);
+    }
+    // Sources of 2 GiB and more store the largest value SourceLength holds.
+    const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
+                              plan.Length(), std::numeric_limits<std::int32_t>::max())),
+                          plan.sourcePath, plan.pieceCount, plan.firstNumber};
+    const std::vector<std::uint8_t> record = EncodeListRecord(list);
+    CheckFreeSpace(plan, names, folder, static_cast<std::int64_t>(record.size()));
+
+    const std::vector<Digest> digests = WriteAllPieces(plan, names, source, staged, progress, stop);
+    CheckSourceUnchanged(plan, source);
+    const std::string checksums = ChecksumListText(names, digests, record);
+    WriteMember(staged, ChecksumMember(plan), names.ChecksumList(), checksums.data(),
+                checksums.size());
+    WriteMember(staged, ListMember(plan), names.List(), record.data(), record.size());
     if (stop.stop_requested()) {
         Throw(Failure::Stopped);  // the last chunks may have been written after the last check
     }
-
-    // Sources of 2 GiB and more store the largest value SourceLength holds.
-    const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
-                              plan.sourceLength, std::numeric_limits<std::int32_t>::max())),
-                          plan.sourcePath, plan.pieceCount, plan.firstNumber};
-    const std::vector<std::uint8_t> record = EncodeListRecord(list);
-    // The checksum list goes first: an earlier split's list must never stand beside this set.
-    WriteChecksumList(plan, names, digests, record);
-    const bool listExisted = io::LinkStat(names.list).has_value();
-    try {
-        io::File listFile = io::OpenForWriting(names.list);
-        io::WriteAt(listFile, record.data(), record.size(), 0);
-        listFile.Close();
-    } catch (...) {
-        if (!listExisted) {
-            io::RemoveQuietly(names.list);  // a half-written new list file must not look valid
-        }
-        throw;
-    }
+    staged.BringIn();
 }
 
 }  // namespace
@@ -211,20 +255,20 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
         const std::string sourceName = io::PathOf(sourcePath);
         const io::File source = io::OpenForReading(sourceName);
         // Held until the split returns, so a second split of the same file cannot mix its
-        // pieces with ours.
+        // pieces with ours, nor remove our temporaries as stale.
         if (!io::TryLock(source)) {
             Throw(Failure::SourceBeingSplit, sourceName);
         }
         if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
             Throw(Failure::PieceSizeOutOfRange);
         }
-        const std::int64_t sourceLength = io::Stat(source).st_size;
-        if (sourceLength <= std::int64_t{pieceSize} + 1) {
+        const io::FileInfo info = io::Stat(source);
+        if (info.size <= std::int64_t{pieceSize} + 1) {
             message = text::FromUtf8(Text(Failure::SourceTooSmall));
             return false;
         }
-        const SplitPlan plan{sourcePath, firstNumber, pieceSize, sourceLength,
-                             CountPieces(sourceLength, pieceSize)};
+        const SplitPlan plan{sourcePath, firstNumber, pieceSize, info,
+                             CountPieces(info.size, pieceSize)};
         Split(plan, source, progress, stop);
         return true;
     } catch (...) {

@@ -66,6 +66,10 @@ void ChunkWriter::Submit(Chunk& chunk) {
         return;
     }
     std::lock_guard lock(mutex_);
+    if (failure_) {
+        Give(&chunk);  // the writing thread has failed: nothing more is written
+        std::rethrow_exception(failure_);
+    }
     queued_.push_back(&chunk);
     changed_.notify_all();
 }

@@ -35,8 +35,8 @@ using ChunkWritten = std::function<void(const io::File&, std::int64_t offset, st
 
 // Writes chunks at once on the calling thread, or, when asked to write behind, on a thread of its
 // own, so that reading and hashing the next chunk overlaps writing this one. A write failure is
-// rethrown by the next Take or Drain. The file a chunk goes to must outlive its write: Drain, or
-// keep a Settled guard, before the file goes.
+// rethrown by the next Take, Submit or Drain, and no chunk is written after it. The file a chunk
+// goes to must outlive its write: Drain, or keep a Settled guard, before the file goes.
 class ChunkWriter {
   public:
     ChunkWriter(bool writeBehind, ChunkWritten written);

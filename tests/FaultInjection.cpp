@@ -20,6 +20,9 @@ int PlannedFault(Step step) {
         return 0;
     }
     const int counted = ++g_steps;
+    if (counted == g_plan.failAt && g_plan.action) {
+        g_plan.action();
+    }
     return g_plan.failAt == 0 || counted == g_plan.failAt ? g_plan.error : 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include "FileIo.h"
@@ -17,6 +18,8 @@ struct FaultPlan {
     int failAt = 0;                      // which counted step fails, from 1; 0: every one
     int error = 0;                       // the errno it fails with; 0: none fails
     std::chrono::milliseconds delay{0};  // a pause before each step, to slow the work down
+    std::function<void()> action;        // run just before the failAt step: to change a file
+                                         // under the engine, fill the disk or end the process
 };
 
 inline FaultPlan FailNthStep(int n, int error) {
@@ -34,6 +37,14 @@ inline FaultPlan FailEveryStep(Step kind, int error) {
 inline FaultPlan PauseEveryStep(std::chrono::milliseconds delay) {
     FaultPlan plan;
     plan.delay = delay;
+    return plan;
+}
+// Runs action just before the nth step of kind, which then goes ahead.
+inline FaultPlan BeforeNthStep(Step kind, int n, std::function<void()> action) {
+    FaultPlan plan;
+    plan.kind = kind;
+    plan.failAt = n;
+    plan.action = std::move(action);
     return plan;
 }
 

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Real failures rather than simulated ones: a disk that fills up, a file-size limit, and a
 // merge killed halfway.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,20 +57,73 @@ std::vector<std::string> Names(const fs::path& folder) {
 
 }  // namespace
 
-TEST(FullDisk, split_that_fills_the_disk_reports_it_and_writes_no_list_file) {
+TEST(FullDisk, a_split_that_cannot_fit_beside_the_older_set_is_refused_before_the_first_byte) {
     TempDir dir;
     SmallDisk disk(dir / "small", "8m");
     if (!disk.mounted()) {
-        GTEST_SKIP() << "mounting a tmpfs is not allowed here; the file-size limit test covers it";
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here";
     }
-    const Bytes source = RandomBytes(5 * kMiB, 51);
-    WriteFile(dir / "small" / "s", source);
+    const fs::path small = dir / "small";
+    const Bytes source = RandomBytes(3 * kMiB, 51);
+    WriteFile(small / "s", source);
+    SplitOrFail(small / "s", kMiB);  // 6 of the 8 MiB are taken
+    const std::vector<std::string> before = Names(small);
+
     std::u16string message;
-    EXPECT_FALSE(Module1::SplitFile(U16(dir / "small" / "s"), 0, message, kMiB));
-    EXPECT_EQ(Utf8(message).rfind("磁盘已满：" + (dir / "small" / "s.").string(), 0), 0u)
-        << Utf8(message);
-    EXPECT_EQ(ReadFile(dir / "small" / "s"), source);
-    EXPECT_FALSE(fs::exists(dir / "small" / "s.FLF"));
+    EXPECT_FALSE(Module1::SplitFile(U16(small / "s"), 0, message, 512 * 1024));
+    const std::string text = Utf8(message);
+    EXPECT_EQ(text.rfind("磁盘空间不足", 0), 0u) << text;
+    EXPECT_NE(text.find("删除旧的一组"), std::string::npos) << "says what frees the room";
+    EXPECT_NE(text.find(small.string()), std::string::npos) << text;
+    EXPECT_EQ(Names(small), before);
+    Module1::MergeFile(U16(small / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+namespace {
+
+// Writes until the file system says it is full.
+void FillDisk(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const Bytes block(kMiB, 0x55);
+    while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+}
+
+std::uint64_t FreeBlocks(const fs::path& folder) {
+    struct statvfs info {};
+    ::statvfs(folder.c_str(), &info);
+    return info.f_bfree;
+}
+
+}  // namespace
+
+TEST(FullDisk, a_split_that_fills_the_disk_keeps_the_older_set_and_gives_the_space_back) {
+    TempDir dir;
+    SmallDisk disk(dir / "small", "8m");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+    }
+    const fs::path small = dir / "small";
+    const Bytes source = RandomBytes(kMiB + 4000, 52);
+    WriteFile(small / "s", source);
+    SplitOrFail(small / "s", 512 * 1024);
+    const std::vector<std::string> before = Names(small);
+    const std::uint64_t freeBefore = FreeBlocks(small);
+
+    std::u16string message;
+    {
+        // Another program fills the disk while the second piece is begun.
+        InjectedFault another(BeforeNthStep(Step::Create, 2, [&] { FillDisk(small / "filler"); }));
+        EXPECT_FALSE(Module1::SplitFile(U16(small / "s"), 0, message, 256 * 1024));
+    }
+    EXPECT_EQ(Utf8(message).rfind("磁盘已满：" + (small / "s.").string(), 0), 0u) << Utf8(message);
+    fs::remove(small / "filler");
+    EXPECT_EQ(Names(small), before) << "no piece of the failed split and no temporary";
+    EXPECT_EQ(FreeBlocks(small), freeBefore);
+    Module1::MergeFile(U16(small / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
 }
 
 TEST(FullDisk, merge_that_fills_the_disk_keeps_the_old_output_and_no_temporary) {

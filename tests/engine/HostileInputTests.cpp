@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "Module1.h"
+#include "SetWithOutput.h"
 #include "TestFiles.h"
 
 using namespace testing_files;
@@ -33,20 +34,7 @@ std::u16string WithNul(const fs::path& before, const std::string& after) {
     return path + U16(after);
 }
 
-// A set of three pieces (10, 10 and 5 bytes) of a.rar, and an older output beside it.
-struct HostileSet : ::testing::Test {
-    void SetUp() override {
-        WriteFile(dir / "a.rar", source);
-        SplitOrFail(dir / "a.rar", 10);
-        WriteFile(dir / "out", previous);
-        before = dir.List();
-    }
-
-    TempDir dir;
-    const Bytes source = RandomBytes(25, 81);
-    const Bytes previous = RandomBytes(40, 82);
-    std::vector<std::string> before;
-};
+using HostileSet = SetWithOutput;
 
 }  // namespace
 

@@ -10,35 +10,12 @@
 #include "FaultInjection.h"
 #include "Formats.h"
 #include "Module1.h"
+#include "SetWithOutput.h"
 #include "TestFiles.h"
 
 using namespace testing_files;
 namespace fs = std::filesystem;
 using Module1::EngineError;
-
-namespace {
-
-// A split set of three pieces of 10, 10 and 5 bytes, beside an older output file.
-struct SetWithOutput : ::testing::Test {
-    void SetUp() override {
-        WriteFile(dir / "a.rar", source);
-        SplitOrFail(dir / "a.rar", 10);
-        WriteFile(dir / "out", previous);
-        before = dir.List();
-    }
-
-    void ExpectOutputUntouched() {
-        EXPECT_EQ(ReadFile(dir / "out"), previous);
-        EXPECT_EQ(dir.List(), before);  // nothing created, no temporary left
-    }
-
-    TempDir dir;
-    const Bytes source = RandomBytes(25, 11);
-    const Bytes previous = RandomBytes(40, 12);
-    std::vector<std::string> before;
-};
-
-}  // namespace
 
 struct RoundTripRow {
     std::size_t length;
@@ -208,8 +185,6 @@ TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
               "路径/文件访问错误：" + (dir / "folder").string());
     ExpectOutputUntouched();
 }
-
-namespace {}  // namespace
 
 TEST_F(SetWithOutput, a_failure_while_writing_flushing_or_renaming_keeps_the_old_output) {
     const std::pair<Step, int> faults[] = {

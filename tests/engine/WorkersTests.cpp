@@ -25,6 +25,11 @@ namespace io = Module1::io;
 
 const Module1::ChunkWritten kNothingToTell;
 
+// A new empty file for the chunks to go to.
+io::File NewFile(const TempDir& dir, const std::string& name) {
+    return *io::Folder(dir.path().string(), name).CreateNew(name, (dir / name).string());
+}
+
 // Waits up to five seconds for flag; a worker that never comes fails the test, not hangs it.
 bool WaitFor(const std::atomic<bool>& flag) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -34,20 +39,26 @@ bool WaitFor(const std::atomic<bool>& flag) {
     return flag;
 }
 
-TEST(Workers, every_piece_is_worked_once_with_a_buffer_of_the_size_asked) {
-    std::vector<std::atomic<int>> visits(50);
-    std::mutex mutex;
-    std::set<std::thread::id> threads;
-    ForEachPiece(50, 2, kNothingToTell, [&](std::int32_t k, Worker&) {
-        ++visits[static_cast<std::size_t>(k - 1)];
-        std::lock_guard lock(mutex);
-        threads.insert(std::this_thread::get_id());
-        std::this_thread::sleep_for(std::chrono::microseconds(200));  // lets the other start
-    });
-    for (const auto& count : visits) {
-        EXPECT_EQ(count, 1);
+TEST(Workers, every_piece_is_worked_once_by_at_most_the_workers_asked) {
+    for (const int workers : {1, 2}) {
+        std::vector<std::atomic<int>> visits(50);
+        std::mutex mutex;
+        std::set<std::thread::id> threads;
+        ForEachPiece(50, workers, kNothingToTell, [&](std::int32_t k, Worker& worker) {
+            ++visits[static_cast<std::size_t>(k - 1)];
+            EXPECT_FALSE(worker.buffer.empty());
+            std::lock_guard lock(mutex);
+            threads.insert(std::this_thread::get_id());
+        });
+        for (const auto& count : visits) {
+            EXPECT_EQ(count, 1);
+        }
+        EXPECT_GE(threads.size(), 1u);
+        EXPECT_LE(threads.size(), static_cast<std::size_t>(workers));
+        if (workers == 1) {
+            EXPECT_EQ(threads.count(std::this_thread::get_id()), 1u) << "one worker is the caller";
+        }
     }
-    EXPECT_EQ(threads.size(), 2u);
 
     int calls = 0;
     ForEachPiece(1, 2, kNothingToTell, [&](std::int32_t k, Worker&) { calls += k; });
@@ -107,7 +118,7 @@ void WriteChunksOutOfOrder(bool writeBehind) {
     const Bytes expected = RandomBytes(5 * Module1::kChunkSize / 2, 91);
     std::atomic<std::int64_t> reported{0};
     {
-        const io::File file = io::OpenForWriting((dir / "f").string());
+        const io::File file = NewFile(dir, "f");
         ChunkWriter writer(writeBehind, [&](const io::File&, std::int64_t, std::int64_t size) {
             reported += size;
         });
@@ -133,28 +144,30 @@ TEST(ChunkWriter, puts_every_chunk_at_its_place_written_at_once_or_behind) {
     WriteChunksOutOfOrder(true);
 }
 
-TEST(ChunkWriter, a_failed_write_behind_is_rethrown_and_nothing_after_it_is_written) {
+TEST(ChunkWriter, a_failed_write_behind_is_rethrown_by_take_submit_and_drain_and_ends_writing) {
     TempDir dir;
-    const io::File file = io::OpenForWriting((dir / "f").string());
+    const io::File file = NewFile(dir, "f");
     ChunkWriter writer(true, kNothingToTell);
     InjectedFault fault(FailEveryStep(Step::Write, ENOSPC));
-    auto submit = [&](std::int64_t offset) {
+    std::vector<Chunk*> held;
+    for (int i = 0; i < 3; ++i) {  // every chunk the writer has
         Chunk& chunk = writer.Take();
         chunk.size = 100;
         chunk.file = &file;
-        chunk.offset = offset;
-        writer.Submit(chunk);
-    };
-    submit(0);
-    try {
-        for (std::int64_t offset = 100; offset < 100000; offset += 100) {
-            submit(offset);  // Take rethrows once the writing thread has failed
+        chunk.offset = 100 * i;
+        held.push_back(&chunk);
+    }
+    writer.Submit(*held[0]);
+    // The failed chunk comes back with the failure, so this Take sees it.
+    EXPECT_THROW(writer.Take(), Module1::EngineError);
+    for (Chunk* chunk : {held[1], held[2]}) {
+        try {
+            writer.Submit(*chunk);
+            ADD_FAILURE() << "a chunk was taken after the writing thread failed";
+        } catch (const Module1::EngineError& error) {
+            EXPECT_NE(std::string(error.what()).find((dir / "f").string()), std::string::npos)
+                << error.what();
         }
-        writer.Drain();
-        FAIL() << "the failed write was not reported";
-    } catch (const Module1::EngineError& error) {
-        EXPECT_NE(std::string(error.what()).find((dir / "f").string()), std::string::npos)
-            << error.what();
     }
     EXPECT_THROW(writer.Drain(), Module1::EngineError);
     EXPECT_EQ(fault.Steps(), 1) << "a write was tried after the failed one";
