@@ -25,10 +25,10 @@ std::string SetNames::Piece(std::int32_t k) const {
 std::vector<std::string> SetNames::All() const {
     std::vector<std::string> all;
     all.reserve(static_cast<std::size_t>(pieceCount_) + 2);
+    all.push_back(checksumList_);
     for (std::int32_t k = 1; k <= pieceCount_; ++k) {
         all.push_back(Piece(k));
     }
-    all.push_back(checksumList_);
     all.push_back(list_);
     return all;
 }

@@ -21,8 +21,8 @@ class SetNames {
     std::string Piece(std::int32_t k) const;
     const std::string& List() const { return list_; }
     const std::string& ChecksumList() const { return checksumList_; }
-    // Every file of the set in the order a split brings them in: the pieces, the checksum
-    // list, the list file.
+    // Every file of the set in the order a split brings them in: the checksum list, the pieces
+    // in order (piece k at index k), the list file.
     std::vector<std::string> All() const;
 
     // Which of the set's files a name in the set's folder is, as a checksum list may give it:

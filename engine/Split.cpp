@@ -60,13 +60,11 @@ struct SplitPlan {
     }
 };
 
-// The members of the staged set: the pieces 0 … n − 1, then the checksum list, then the list
-// file, as SetNames::All orders them.
-std::size_t ChecksumMember(const SplitPlan& plan) {
-    return static_cast<std::size_t>(plan.pieceCount);
-}
+// The members of the staged set, as SetNames::All orders them: the checksum list, piece k at
+// k, then the list file.
+constexpr std::size_t kChecksumMember = 0;
 std::size_t ListMember(const SplitPlan& plan) {
-    return ChecksumMember(plan) + 1;
+    return static_cast<std::size_t>(plan.pieceCount) + 1;
 }
 
 // Writes piece k into its temporary file: descriptor, data read from the source, trailing
@@ -75,7 +73,7 @@ Digest WritePiece(const SplitPlan& plan, const SetNames& names, const io::File& 
                   std::int32_t k, Worker& worker, StagedSet& staged) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
     const std::int32_t count = plan.DataLength(k);
-    io::File piece = staged.Create(static_cast<std::size_t>(k - 1), names.Piece(k));
+    io::File piece = staged.Create(static_cast<std::size_t>(k), names.Piece(k));
     const ChunkWriter::Settled noWriteOutlivesThePiece(worker.writer);
     Sha256 hash;
     const std::vector<std::uint8_t> descriptor =
@@ -214,9 +212,11 @@ void Split(const SplitPlan& plan, const io::File& source, const Progress& progre
     // Everything that can be known to fail is checked before the first byte is written.
     const io::FileInfo folderInfo = folder.Info();
     const long nameLimit = folder.NameLimit();
-    for (const std::string& path : paths) {
-        CheckSetName(plan, folder, folderInfo, nameLimit, path);
+    // The pieces first, in order, then the list file and its checksum list.
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+        CheckSetName(plan, folder, folderInfo, nameLimit, paths[i]);
     }
+    CheckSetName(plan, folder, folderInfo, nameLimit, paths[kChecksumMember]);
     // Sources of 2 GiB and more store the largest value SourceLength holds.
     const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
                               plan.Length(), std::numeric_limits<std::int32_t>::max())),
@@ -227,8 +227,7 @@ void Split(const SplitPlan& plan, const io::File& source, const Progress& progre
     const std::vector<Digest> digests = WriteAllPieces(plan, names, source, staged, progress, stop);
     CheckSourceUnchanged(plan, source);
     const std::string checksums = ChecksumListText(names, digests, record);
-    WriteMember(staged, ChecksumMember(plan), names.ChecksumList(), checksums.data(),
-                checksums.size());
+    WriteMember(staged, kChecksumMember, names.ChecksumList(), checksums.data(), checksums.size());
     WriteMember(staged, ListMember(plan), names.List(), record.data(), record.size());
     if (stop.stop_requested()) {
         Throw(Failure::Stopped);  // the last chunks may have been written after the last check

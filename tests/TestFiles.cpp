@@ -2,6 +2,7 @@
 #include "TestFiles.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -116,6 +117,42 @@ std::string MergeError(const std::filesystem::path& list, const std::filesystem:
     }
     ADD_FAILURE() << "merge succeeded";
     return {};
+}
+
+std::string AsOrdinaryUser(const std::filesystem::path& tree,
+                           const std::function<std::string()>& body) {
+    if (::geteuid() != 0) {
+        return body();
+    }
+    ::chown(tree.c_str(), kNobody, kNobody);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+        ::lchown(entry.path().c_str(), kNobody, kNobody);
+    }
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::string result = "could not become nobody";
+        if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+            result = body();
+        }
+        const ssize_t written = ::write(pipeEnds[1], result.data(), result.size());
+        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        result.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child as nobody failed";
+    return result;
 }
 
 }  // namespace testing_files

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,14 @@ void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize);
 // Runs a merge that must fail and returns its message; an empty one, and a failed test, when
 // it succeeds.
 std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output);
+
+// The user "nobody", whom the tests borrow for another user's files.
+constexpr unsigned kNobody = 65534;
+
+// Runs body as a user whom file modes bind and returns what it returned: here when the tests
+// run as an ordinary user, else in a child process as nobody, to whom tree (recursively) is
+// handed over first. body must not use test assertions; it reports through its result.
+std::string AsOrdinaryUser(const std::filesystem::path& tree,
+                           const std::function<std::string()>& body);
 
 }  // namespace testing_files

@@ -30,7 +30,8 @@ constexpr std::int32_t kPieceSize = 1000;
 
 }  // namespace
 
-TEST(EveryStepFault, split_keeps_the_source_and_writes_no_list_file_unless_all_pieces_are_written) {
+TEST(EveryStepFault,
+     split_keeps_the_source_and_leaves_no_list_file_nor_temporary_unless_it_succeeds) {
     const Bytes source = RandomBytes(kSourceSize, 41);
     int total = 0;
     {
@@ -64,6 +65,9 @@ TEST(EveryStepFault, split_keeps_the_source_and_writes_no_list_file_unless_all_p
             }
             ++failures;
             EXPECT_FALSE(fs::exists(dir / "s.FLF"));
+            for (const std::string& name : dir.List()) {
+                EXPECT_FALSE(name.ends_with(".splitting")) << "a temporary was left: " << name;
+            }
             const std::string text = Utf8(message);
             EXPECT_TRUE(HasChinese(text)) << text;
             EXPECT_NE(text.find(dir.path().string()), std::string::npos) << text;
@@ -72,8 +76,8 @@ TEST(EveryStepFault, split_keeps_the_source_and_writes_no_list_file_unless_all_p
     EXPECT_GE(failures, total * 3);
 }
 
-// A set with its checksum list is read, hashed and written by two threads; one without (as
-// older copies write them) is copied by the kernel.
+// A set with its checksum list is read, hashed and written by two threads; a set without one is
+// copied by the kernel.
 class EveryStepMergeFault : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutChecksumList, EveryStepMergeFault, ::testing::Bool());
 
@@ -137,4 +141,30 @@ TEST(EveryStepFault, merge_into_a_new_name_leaves_nothing_behind_when_it_fails) 
         }
         EXPECT_EQ(dir.List(), before) << "step " << step;
     }
+}
+
+TEST(EveryStepFault, a_rename_failing_while_the_set_is_brought_in_says_the_set_is_incomplete) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(5000, 45));
+    SplitOrFail(dir / "s", 1000);
+    WriteFile(dir / "s", RandomBytes(kSourceSize, 46));
+    std::u16string message;
+    {
+        // The checksum list and the first piece are in when the second piece's rename fails.
+        FaultPlan plan = FailEveryStep(Step::Rename, EACCES);
+        plan.failAt = 3;
+        InjectedFault fault(plan);
+        EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
+    }
+    const std::string text = Utf8(message);
+    EXPECT_EQ(text.rfind("分割出的文件没有全部就位", 0), 0u) << text;
+    EXPECT_NE(text.find("请重新分割源文件"), std::string::npos) << text;
+    EXPECT_NE(text.find((dir / "s.001").string()), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(dir / "s.FLF")) << "no list file over a mix of two sets";
+    for (const std::string& name : dir.List()) {
+        EXPECT_FALSE(name.ends_with(".splitting")) << name;
+    }
+    SplitOrFail(dir / "s", kPieceSize);
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "s"));
 }

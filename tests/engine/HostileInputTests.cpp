@@ -2,6 +2,7 @@
 // What a hostile user or a broken system can throw at the engine: invisible NULs in names,
 // FIFOs and devices where files belong, other owners, file-size limits, links and long
 // paths. Every case ends quickly with a message and leaves the user's files as they were.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -12,6 +13,7 @@
 
 #include <climits>
 
+#include "FaultInjection.h"
 #include "Module1.h"
 #include "SetWithOutput.h"
 #include "TestFiles.h"
@@ -194,4 +196,229 @@ TEST(LongPaths, a_merge_writes_an_output_whose_path_is_close_to_the_longest_ther
     ASSERT_EQ(output.string().size(), PATH_MAX - 2u);
     Module1::MergeFile(U16(dir / "s.FLF"), U16(output));
     EXPECT_EQ(ReadFile(output), source);
+}
+
+// What stands at the names a split writes: links to the source, links planted elsewhere, other
+// users' files and files the user may not write.
+namespace {
+
+// A source of three pieces of 1000, 1000 and 500 bytes.
+struct SplitSource : ::testing::Test {
+    void SetUp() override { WriteFile(dir / "s", source); }
+
+    // The split is refused with a message that names path, and nothing changes.
+    void ExpectRefusedNaming(const fs::path& path, const std::string& start) {
+        const std::vector<std::string> before = dir.List();
+        std::u16string message;
+        EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 1000));
+        EXPECT_EQ(Utf8(message).rfind(start, 0), 0u) << Utf8(message);
+        EXPECT_NE(Utf8(message).find(path.string()), std::string::npos) << Utf8(message);
+        EXPECT_EQ(dir.List(), before) << "nothing written, no temporary left";
+        EXPECT_EQ(ReadFile(dir / "s"), source);
+    }
+
+    TempDir dir;
+    const Bytes source = RandomBytes(2500, 88);
+};
+
+}  // namespace
+
+TEST_F(SplitSource, a_link_to_the_source_at_a_piece_or_list_name_is_refused_and_the_source_kept) {
+    const std::string refused = "分割要写的这个名字就是被分割的文件本身";
+    fs::create_symlink(dir / "s", dir / "s.001");
+    ExpectRefusedNaming(dir / "s.001", refused);
+    fs::remove(dir / "s.001");
+    fs::create_hard_link(dir / "s", dir / "s.002");
+    ExpectRefusedNaming(dir / "s.002", refused);
+    fs::remove(dir / "s.002");
+    fs::create_symlink("s", dir / "s.FLF");
+    ExpectRefusedNaming(dir / "s.FLF", refused);
+}
+
+TEST_F(SplitSource, links_planted_at_set_names_are_replaced_and_what_they_reach_is_untouched) {
+    TempDir far;
+    const Bytes victim = RandomBytes(3000, 89);
+    WriteFile(far / "victim", victim);
+    WriteFile(far / "victim-list", victim);
+    fs::create_symlink(far / "victim", dir / "s.001");
+    fs::create_symlink(far / "victim-list", dir / "s.FLF");
+    fs::create_symlink(far / "created-through-a-link", dir / "s.002");
+    SplitOrFail(dir / "s", 1000);
+    EXPECT_EQ(ReadFile(far / "victim"), victim);
+    EXPECT_EQ(ReadFile(far / "victim-list"), victim);
+    EXPECT_EQ(far.List(), (std::vector<std::string>{"victim", "victim-list"}));
+    for (const char* name : {"s.001", "s.002", "s.FLF"}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
+    }
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST_F(SplitSource, another_users_file_at_a_set_name_in_a_sticky_folder_is_refused_even_for_root) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can make a file of another user's here";
+    }
+    ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+    WriteFile(dir / "s.001", Bytes(10, 'x'));
+    ASSERT_EQ(::chown((dir / "s.001").c_str(), kNobody, kNobody), 0);
+    ExpectRefusedNaming(dir / "s.001", "分割要写的这个名字上是另一个用户的文件");
+    EXPECT_EQ(ReadFile(dir / "s.001"), Bytes(10, 'x'));
+}
+
+TEST_F(SplitSource, a_read_only_piece_or_list_file_of_an_older_set_fails_before_any_piece) {
+    const Bytes older = RandomBytes(5000, 90);
+    WriteFile(dir / "s", older);
+    SplitOrFail(dir / "s", 1000);  // five pieces and a list file
+    WriteFile(dir / "s", source);
+    for (const char* readOnly : {"s.003", "s.FLF"}) {
+        SCOPED_TRACE(readOnly);
+        ASSERT_EQ(::chmod((dir / readOnly).c_str(), 0444), 0);
+        const std::string message = AsOrdinaryUser(dir.path(), [&] {
+            std::u16string text;
+            return Module1::SplitFile(U16(dir / "s"), 0, text, 500) ? std::string() : Utf8(text);
+        });
+        EXPECT_EQ(message, "没有权限：" + (dir / readOnly).string());
+        ASSERT_EQ(::chmod((dir / readOnly).c_str(), 0644), 0);
+        Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "older"));
+        EXPECT_EQ(ReadFile(dir / "older"), older) << "the older set still merges";
+        fs::remove(dir / "older");
+    }
+}
+
+// Who may read what a split and a merge write.
+namespace {
+
+std::uint32_t ModeOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// Sets the umask for as long as it lives.
+class Umask {
+  public:
+    explicit Umask(mode_t mask) : old_(::umask(mask)) {}
+    ~Umask() { ::umask(old_); }
+
+  private:
+    mode_t old_;
+};
+
+}  // namespace
+
+TEST_F(SplitSource, every_file_of_the_set_is_as_private_as_the_source) {
+    struct Row {
+        mode_t source, umask, expected;
+    };
+    for (const Row row : {Row{0600, 022, 0600}, Row{0640, 022, 0640}, Row{0666, 022, 0644},
+                          Row{0644, 077, 0600}, Row{0400, 022, 0600}}) {
+        SCOPED_TRACE(std::to_string(row.source) + " under " + std::to_string(row.umask));
+        TempDir set;
+        WriteFile(set / "s", source);
+        ASSERT_EQ(::chmod((set / "s").c_str(), row.source), 0);
+        {
+            const Umask mask(row.umask);
+            SplitOrFail(set / "s", 1000);
+        }
+        for (const std::string& name : set.List()) {
+            if (name != "s") {
+                EXPECT_EQ(ModeOf(set / name), row.expected) << name;
+            }
+        }
+    }
+}
+
+TEST_F(SplitSource, pieces_are_unreadable_to_others_while_they_are_written) {
+    ASSERT_EQ(::chmod((dir / "s").c_str(), 0644), 0);
+    std::vector<std::pair<std::string, std::uint32_t>> seen;
+    {
+        // While the second piece is being written, look at every file in the folder.
+        InjectedFault look(BeforeNthStep(Step::Write, 3, [&] {
+            for (const std::string& name : dir.List()) {
+                seen.emplace_back(name, ModeOf(dir / name));
+            }
+        }));
+        SplitOrFail(dir / "s", 1000);
+    }
+    int temporaries = 0;
+    for (const auto& [name, mode] : seen) {
+        if (name != "s") {
+            ++temporaries;
+            EXPECT_TRUE(name.ends_with(".splitting")) << name;
+            EXPECT_EQ(mode, 0600u) << name;
+        }
+    }
+    EXPECT_GE(temporaries, 1);
+    EXPECT_EQ(ModeOf(dir / "s.001"), 0644u) << "readable once complete, as the source is";
+}
+
+TEST_F(SplitSource, a_piece_another_user_made_in_a_shared_folder_is_replaced_not_written_into) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can make a file of another user's here";
+    }
+    ASSERT_EQ(::chmod((dir / "s").c_str(), 0600), 0);
+    WriteFile(dir / "s.001", {});
+    ASSERT_EQ(::chown((dir / "s.001").c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod((dir / "s.001").c_str(), 0666), 0);
+    const int kept = ::open((dir / "s.001").c_str(), O_RDONLY);  // as she would keep it open
+    SplitOrFail(dir / "s", 1000);
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "s.001").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    char byte;
+    EXPECT_EQ(::read(kept, &byte, 1), 0) << "her file stayed empty";
+    ::close(kept);
+}
+
+TEST_F(HostileSet,
+       a_merge_into_a_new_name_takes_the_list_files_privacy_and_no_one_reads_the_temporary) {
+    for (const char* name :
+         {"a.rar.00", "a.rar.001", "a.rar.002", "a.rar.FLF", "a.rar.FLF.sha256"}) {
+        ASSERT_EQ(::chmod((dir / name).c_str(), 0600), 0);
+    }
+    std::uint32_t temporaryMode = 0;
+    {
+        InjectedFault look(BeforeNthStep(Step::Flush, 1, [&] {
+            for (const std::string& name : dir.List()) {
+                if (name.ends_with(".part")) {
+                    temporaryMode = ModeOf(dir / name);
+                }
+            }
+        }));
+        Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "new"));
+    }
+    EXPECT_EQ(temporaryMode, 0600u);
+    EXPECT_EQ(ModeOf(dir / "new"), 0600u);
+    EXPECT_EQ(ReadFile(dir / "new"), source);
+}
+
+TEST_F(HostileSet, a_merge_refuses_to_write_into_its_own_set_whoever_calls_it) {
+    fs::create_symlink(dir / "a.rar.001", dir / "link-to-a-piece");
+    for (const char* name :
+         {"a.rar.FLF", "a.rar.FLF.sha256", "a.rar.00", "a.rar.002", "link-to-a-piece"}) {
+        SCOPED_TRACE(name);
+        before = dir.List();
+        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / name),
+                  "合并后的文件不能是这组分割文件中的文件（列表文件、校验文件或分割文件）：" +
+                      (dir / name).string());
+        ExpectOutputUntouched();
+    }
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST_F(HostileSet, an_output_folder_the_user_may_not_write_in_is_named) {
+    fs::create_directory(dir / "outdir");
+    ASSERT_EQ(::chmod((dir / "outdir").c_str(), 0555), 0);
+    const std::string message = AsOrdinaryUser(dir.path(), [&] {
+        try {
+            Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "outdir" / "out"));
+            return std::string("merged");
+        } catch (const Module1::EngineError& error) {
+            return std::string(error.what());
+        }
+    });
+    EXPECT_EQ(message, "没有在这个文件夹中写入文件的权限：" + (dir / "outdir").string());
+    EXPECT_TRUE(fs::is_empty(dir / "outdir"));
 }

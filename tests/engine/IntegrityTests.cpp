@@ -4,6 +4,8 @@
 // halfway over an older set, or two splits of one file at once.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -195,8 +197,8 @@ TEST(ChecksumList, a_set_renamed_and_moved_with_its_checksum_list_still_checks) 
     EXPECT_EQ(ReadFile(dir / "moved" / "b"), source);
 }
 
-// Mixed sets, with the checksum list an earlier split left and with none (as older copies
-// leave): each must fail its merge and keep the old output.
+// Mixed sets, with the checksum list an earlier split left and without one: each must fail its
+// merge and keep the old output, unless the older set was left whole.
 class MixedSet : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
@@ -269,7 +271,7 @@ TEST(SetLength, a_source_of_2_gib_or_more_needs_at_least_that_much_data) {
               "分割文件不完整或不属于同一次分割（分割文件共 3 字节，列表文件记录 2147483647 "
               "字节）：" +
                   (dir / "s.FLF").string());
-    // An older copy's set whose trailing Length disagrees with the element count still merges:
+    // A set whose trailing Length disagrees with the element count still merges:
     // the element count decides.
     WriteFile(dir / "t.FLF", Module1::EncodeListRecord({3, u"t", 2, 0}));
     WriteFile(dir / "t.00", Module1::EncodePieceRecord({{'a', 'b'}, 7}));
@@ -308,4 +310,229 @@ TEST(TwoSplits, run_at_once_on_one_file_only_one_succeeds_and_its_set_merges) {
     EXPECT_NE(firstOk, secondOk) << Utf8(first) << " / " << Utf8(second);
     Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+namespace {
+
+// A piece file of the given data length that takes no disk space: descriptor, a hole, Length.
+void MakeSparsePiece(const fs::path& path, std::uint32_t length) {
+    MakeSparseFile(path, 14 + std::int64_t{length});
+    const Bytes descriptor = Module1::EncodeDescriptor(length);
+    const Bytes trailer = Le32(length);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, descriptor.data(), descriptor.size(), 0), 10);
+    ASSERT_EQ(::pwrite(fd, trailer.data(), 4, 10 + std::int64_t{length}), 4);
+    ::close(fd);
+}
+
+}  // namespace
+
+TEST(SetLength, a_set_of_2_gib_or_more_needs_the_shape_of_one_split_as_well) {
+    // What a re-split at another size, killed halfway over an older set without a checksum
+    // list, used to leave: pieces of two sizes under a list file that records 2147483647.
+    constexpr std::uint32_t kGiB = 1u << 30;
+    for (const std::vector<std::uint32_t>& lengths :
+         {std::vector<std::uint32_t>{kGiB, kGiB / 2, kGiB}, {kGiB, kGiB, kGiB + 1}}) {
+        TempDir dir;
+        WriteFile(dir / "s.FLF",
+                  Module1::EncodeListRecord({2147483647, u"s", static_cast<std::int16_t>(3), 0}));
+        for (std::int32_t k = 1; k <= 3; ++k) {
+            MakeSparsePiece(dir / Utf8(Module1::PieceName(u"s", 0, k)),
+                            lengths[static_cast<std::size_t>(k - 1)]);
+        }
+        EXPECT_EQ(
+            MergeError(dir / "s.FLF", dir / "out").rfind("分割文件不完整或不属于同一次分割", 0),
+            0u);
+        EXPECT_FALSE(fs::exists(dir / "out"));
+    }
+}
+
+TEST(SplitWhileWritten, a_source_rewritten_in_place_fails_the_split_and_keeps_the_older_set) {
+    TempDir dir;
+    const Bytes older = RandomBytes(3000, 103);
+    WriteFile(dir / "s", older);
+    SplitOrFail(dir / "s", 1000);
+    WriteFile(dir / "s", RandomBytes(3000, 104));
+    const timespec lastYear[2] = {{1700000000, 0}, {1700000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "s").c_str(), lastYear, 0), 0);
+    const std::vector<std::string> before = dir.List();
+    std::u16string message;
+    {
+        // Another program writes over the start and the end of the file, as `dd conv=notrunc`
+        // does, once the split has read its first chunk.
+        InjectedFault rewrite(BeforeNthStep(Step::Read, 2, [&] {
+            const int fd = ::open((dir / "s").c_str(), O_WRONLY);
+            const Bytes patch(16, 0xAB);
+            EXPECT_EQ(::pwrite(fd, patch.data(), patch.size(), 0), 16);
+            EXPECT_EQ(::pwrite(fd, patch.data(), patch.size(), 3000 - 16), 16);
+            ::close(fd);
+        }));
+        EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 500));
+    }
+    EXPECT_EQ(Utf8(message).rfind("源文件在分割过程中被修改", 0), 0u) << Utf8(message);
+    EXPECT_NE(Utf8(message).find((dir / "s").string()), std::string::npos);
+    EXPECT_EQ(dir.List(), before);
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), older);
+}
+
+// Checksum lists that sha256sum and other tools accept, made or changed by a user.
+TEST_F(CheckedSet, a_checksum_list_saved_with_windows_line_ends_checks) {
+    const Bytes lf = ReadFile(dir / "a.rar.FLF.sha256");
+    Bytes crlf;
+    for (const std::uint8_t byte : lf) {
+        if (byte == '\n') {
+            crlf.push_back('\r');
+        }
+        crlf.push_back(byte);
+    }
+    WriteFile(dir / "a.rar.FLF.sha256", crlf);
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST(ChecksumList, one_regenerated_in_the_shells_order_over_1100_pieces_checks_every_piece) {
+    TempDir dir;
+    const Bytes source = RandomBytes(10999, 105);  // 1100 pieces
+    WriteFile(dir / "a.rar", source);
+    SplitOrFail(dir / "a.rar", 10);
+    const auto [output, status] =
+        RunShell("cd " + Quoted(dir.path()) +
+                 " && LC_ALL=C sha256sum a.rar.[0-9]* a.rar.FLF > a.rar.FLF.sha256"
+                 " && sed -n 3,4p a.rar.FLF.sha256");
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("a.rar.002\n"), std::string::npos) << "listed in the shell's order";
+    EXPECT_NE(output.find("a.rar.003\n"), std::string::npos) << output;
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+    FlipByte(dir / "a.rar.1005", 12);
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out2")
+                  .rfind(kMismatch + (dir / "a.rar.1005").string(), 0),
+              0u);
+}
+
+TEST_F(CheckedSet, the_forms_other_tools_write_are_read_and_still_checked) {
+    const std::string inFolder = "cd " + Quoted(dir.path()) + " && ";
+    const std::string files = "a.rar.00 a.rar.001 a.rar.002 a.rar.FLF";
+    for (const std::string& command : std::vector<std::string>{
+             "sha256sum --tag " + files,             // SHA256 (name) = hex
+             "sha256sum -b ./a.rar.0* ./a.rar.FLF",  // " *" and a "./" prefix
+             "sha256sum " + files + " a.rar",        // with the source's line too
+             "printf '\\357\\273\\277# made by hand\\n\\n'; sha256sum " + files}) {  // BOM, comment
+        SCOPED_TRACE(command);
+        const auto [output, status] = RunShell(inFolder + "(" + command + ") > a.rar.FLF.sha256");
+        ASSERT_EQ(status, 0) << output;
+        Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "merged"));
+        EXPECT_EQ(ReadFile(dir / "merged"), source);
+        fs::remove(dir / "merged");
+        FlipByte(dir / "a.rar.001", 500);
+        ExpectRefused(kMismatch + (dir / "a.rar.001").string());
+        FlipByte(dir / "a.rar.001", 500);
+    }
+}
+
+TEST_F(CheckedSet, a_missing_or_doubled_line_is_named_and_a_listed_piece_is_never_missing) {
+    const auto rewrite = [&](const std::string& sedScript) {
+        const auto [output, status] = RunShell("cd " + Quoted(dir.path()) +
+                                               " && sha256sum a.rar.00 a.rar.001 a.rar.002 "
+                                               "a.rar.FLF | sed '" +
+                                               sedScript + "' > a.rar.FLF.sha256");
+        ASSERT_EQ(status, 0) << output;
+    };
+    rewrite("/a.rar.001$/d");
+    ExpectRefused("校验文件没有列出这个分割文件：" + (dir / "a.rar.001").string());
+    rewrite("/a.rar.002$/p");
+    ExpectRefused("校验文件把这个文件列出了不止一次：" + (dir / "a.rar.002").string());
+    rewrite("1!G;h;$!d");  // the lines in reverse order
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST_F(CheckedSet, a_checksum_list_that_is_a_link_to_nothing_fails_the_merge) {
+    fs::remove(dir / "a.rar.FLF.sha256");
+    fs::create_symlink(dir / "gone.sha256", dir / "a.rar.FLF.sha256");
+    FlipByte(dir / "a.rar.002", 100);
+    ExpectRefused("校验文件无法读取或格式不对：" + (dir / "a.rar.FLF.sha256").string());
+}
+
+namespace {
+
+enum class SetOnDisk { Older, Newer, NoListFile, Wrong };
+
+// What the set at s.FLF merges into, read as a reader that knows only the fixed piece and list
+// layouts reads it: the list record, then each piece's data by its descriptor.
+SetOnDisk ReadLikeALayoutOnlyReader(const fs::path& dir, const Bytes& older, const Bytes& newer) {
+    if (!fs::exists(dir / "s.FLF")) {
+        return SetOnDisk::NoListFile;
+    }
+    const Module1::ListRecord list = Module1::DecodeListRecord(ReadFile(dir / "s.FLF"), "s.FLF");
+    Bytes joined;
+    for (std::int32_t k = 1; k <= list.PieceCount; ++k) {
+        const fs::path piece = dir / Utf8(Module1::PieceName(u"s", list.FirstNumber, k));
+        if (!fs::exists(piece)) {
+            return SetOnDisk::Wrong;
+        }
+        const Module1::PieceRecord record = Module1::DecodePieceRecord(ReadFile(piece), "piece");
+        joined.insert(joined.end(), record.Data.begin(), record.Data.end());
+    }
+    return joined == older   ? SetOnDisk::Older
+           : joined == newer ? SetOnDisk::Newer
+                             : SetOnDisk::Wrong;
+}
+
+}  // namespace
+
+TEST(BringingIn, a_split_killed_at_any_step_leaves_the_older_set_or_no_list_file_never_a_mix) {
+    const Bytes older = RandomBytes(5000, 106);  // five pieces of 1000
+    const Bytes newer = RandomBytes(2500, 107);  // three pieces of 1000, 1000 and 500
+    auto prepare = [&](const TempDir& dir) {
+        WriteFile(dir / "s", older);
+        SplitOrFail(dir / "s", 1000);
+        WriteFile(dir / "s", newer);
+    };
+    int total = 0;
+    {
+        TempDir dir;
+        prepare(dir);
+        InjectedFault count(FaultPlan{});
+        SplitOrFail(dir / "s", 1000);
+        total = count.Steps();
+    }
+    ASSERT_GT(total, 10);
+    int withoutListFile = 0;
+    for (int step = 1; step <= total; ++step) {
+        SCOPED_TRACE("killed before step " + std::to_string(step));
+        TempDir dir;
+        prepare(dir);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FaultPlan kill;
+            kill.failAt = step;
+            kill.action = [] { ::_exit(0); };
+            InjectedFault killed(kill);
+            std::u16string message;
+            Module1::SplitFile(U16(dir / "s"), 0, message, 1000);
+            ::_exit(1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the split outran the kill";
+
+        const SetOnDisk left = ReadLikeALayoutOnlyReader(dir.path(), older, newer);
+        EXPECT_NE(left, SetOnDisk::Wrong);
+        withoutListFile += left == SetOnDisk::NoListFile;
+        if (left != SetOnDisk::NoListFile) {
+            Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+            EXPECT_EQ(ReadFile(dir / "out"), left == SetOnDisk::Older ? older : newer);
+            fs::remove(dir / "out");
+        }
+        // The next split of the same file takes away what the killed one left.
+        SplitOrFail(dir / "s", 1000);
+        for (const std::string& name : dir.List()) {
+            EXPECT_FALSE(name.ends_with(".splitting")) << name;
+        }
+        EXPECT_EQ(ReadLikeALayoutOnlyReader(dir.path(), older, newer), SetOnDisk::Newer);
+    }
+    EXPECT_GE(withoutListFile, 1) << "no kill fell between the removal and the last rename";
 }

@@ -112,6 +112,27 @@ TEST(Workers, no_piece_is_started_after_a_failure) {
     EXPECT_EQ(started, 2);
 }
 
+TEST(Workers, when_one_split_worker_fails_the_other_stops_at_its_next_chunk) {
+    TempDir dir;
+    constexpr std::int32_t kPiece = 4 * Module1::kChunkSize;  // four chunks a piece
+    WriteFile(dir / "s", RandomBytes(2 * kPiece, 92));
+    FaultPlan plan = FailEveryStep(Step::Write, ENOSPC);
+    plan.failAt = 2;
+    std::u16string message;
+    int writes = 0;
+    {
+        InjectedFault diskFull(plan);
+        EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, kPiece));
+        writes = diskFull.Steps();
+    }
+    EXPECT_EQ(Utf8(message).rfind("磁盘已满：", 0), 0u) << Utf8(message);
+    // A chunk goes in 128 KiB writes. After the failure the other worker ends the chunk it is
+    // writing and, at most, one it began before the failure was known; not its whole piece.
+    constexpr int kWritesPerChunk = Module1::kChunkSize / (128 << 10);
+    EXPECT_LE(writes, 2 + 2 * kWritesPerChunk + 2);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"s"});
+}
+
 // Chunks of distinct bytes, submitted out of order, land at their places and are each reported.
 void WriteChunksOutOfOrder(bool writeBehind) {
     TempDir dir;
