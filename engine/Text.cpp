@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Text.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <memory>
+#include "CodePage936.h"
 
 namespace Module1::text {
 namespace {
@@ -56,33 +53,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-struct IconvCloser {
-    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using IconvHandle = std::unique_ptr<void, IconvCloser>;
-
-IconvHandle OpenIconv(const char* to, const char* from) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return nullptr;
-    }
-    return IconvHandle(cd);
-}
-
-// Converts one unit (a code point's bytes) with cd; returns false when it cannot be held.
-bool ConvertUnit(void* cd, const char* in, std::size_t inSize, std::string& out) {
-    char buffer[16];
-    char* inPtr = const_cast<char*>(in);
-    char* outPtr = buffer;
-    std::size_t outLeft = sizeof buffer;
-    iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
-    if (iconv(static_cast<iconv_t>(cd), &inPtr, &inSize, &outPtr, &outLeft) == std::size_t(-1)) {
-        return false;
-    }
-    out.append(buffer, outPtr);
-    return true;
-}
-
 }  // namespace
 
 std::string ToUtf8(const std::u16string& text) {
@@ -128,16 +98,13 @@ std::u16string FromUtf8(const std::string& bytes) {
 }
 
 std::string ToCodePage936(const std::u16string& text) {
-    IconvHandle cd = OpenIconv("CP936", "UTF-32LE");
+    CodePage936 codePage;
     std::string out;
     ForEachCodePoint(text, [&](char32_t cp) {
+        // Nothing beyond the Basic Multilingual Plane is in the code page.
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
-            return;
-        }
-        const char unit[4] = {static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF),
-                              static_cast<char>((cp >> 16) & 0xFF), 0};
-        if (!cd || !ConvertUnit(cd.get(), unit, 4, out)) {
+        } else if (cp >= 0x10000 || !codePage.Encode(static_cast<char16_t>(cp), out)) {
             out.push_back('?');
         }
     });
@@ -145,7 +112,7 @@ std::string ToCodePage936(const std::u16string& text) {
 }
 
 std::u16string FromCodePage936(const std::string& bytes) {
-    IconvHandle cd = OpenIconv("UTF-16LE", "CP936");
+    CodePage936 codePage;
     std::u16string out;
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -155,23 +122,19 @@ std::u16string FromCodePage936(const std::string& bytes) {
             ++i;
             continue;
         }
-        // 0x80 stands alone (the euro sign); 0x81 to 0xFE lead a two-byte character.
+        // 0x80 stands alone (the euro sign); 0x81 to 0xFE lead a two-byte character. A byte
+        // that starts nothing valid becomes U+FFFD and the next byte is read afresh.
         const std::size_t width = lead == 0x80 ? 1 : 2;
-        std::string converted;
-        std::size_t used = 0;
-        if (cd && i + width <= bytes.size() && ConvertUnit(cd.get(), &bytes[i], width, converted)) {
-            used = width;
-        }
-        if (used == 0 || converted.size() % 2 != 0) {
+        const std::optional<char16_t> character =
+            i + width <= bytes.size() ? codePage.Decode(std::string_view(bytes).substr(i, width))
+                                      : std::nullopt;
+        if (character) {
+            out.push_back(*character);
+            i += width;
+        } else {
             out.push_back(static_cast<char16_t>(kReplacement));
             ++i;
-            continue;
         }
-        for (std::size_t k = 0; k < converted.size(); k += 2) {
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(converted[k]) |
-                                                static_cast<unsigned char>(converted[k + 1]) << 8));
-        }
-        i += used;
     }
     return out;
 }

@@ -4,6 +4,8 @@
 # Debian 12 machine. Run as root (or through sudo); safe to run again.
 #   scripts/setup.sh            what building, testing and running need
 #   scripts/setup.sh packaging  that, plus the tools that build and check the Debian package
+#   scripts/setup.sh windows    that, plus the MinGW-w64 cross compilers and wine, which build
+#                               the engine for 64-bit Windows and run its tests (preset windows)
 set -euo pipefail
 
 packages=(
@@ -34,8 +36,18 @@ if [[ "${1:-}" == packaging ]]; then
     # man and lexgrog, to render the manual pages
     man-db
   )
+elif [[ "${1:-}" == windows ]]; then
+  packages+=(
+    # the cross compilers of the posix thread model: the plain x86_64-w64-mingw32-g++ is the
+    # win32 model, whose standard library has no std::mutex or std::jthread
+    gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+    # the 64-bit wine runs the Windows tests (Debian's command for it is wine)
+    wine wine64
+    # GoogleTest's sources, built with the cross compiler inside the windows build
+    googletest
+  )
 elif [[ -n "${1:-}" ]]; then
-  echo "usage: $0 [packaging]" >&2
+  echo "usage: $0 [packaging|windows]" >&2
   exit 2
 fi
 

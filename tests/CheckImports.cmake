@@ -1,0 +1,27 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# cmake -D OBJDUMP=<objdump> -D EXECUTABLE=<.exe> -D ALLOWED=<dll,dll,...> -P CheckImports.cmake
+# Fails when the Windows executable imports a DLL outside ALLOWED, and says which it imports.
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND "${OBJDUMP}" -p "${EXECUTABLE}" OUTPUT_VARIABLE dump
+                RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${EXECUTABLE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+set(imports "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "DLL Name: " "" name "${line}")
+  string(TOLOWER "${name}" name)
+  list(APPEND imports "${name}")
+endforeach()
+if(NOT "kernel32.dll" IN_LIST imports)
+  message(FATAL_ERROR "found no import of kernel32.dll in ${EXECUTABLE}: not a Windows program?")
+endif()
+string(TOLOWER "${ALLOWED}" ALLOWED)
+string(REPLACE "," ";" ALLOWED "${ALLOWED}")
+set(others ${imports})
+list(REMOVE_ITEM others ${ALLOWED})
+if(others)
+  message(FATAL_ERROR "${EXECUTABLE} imports ${others} beside ${ALLOWED}")
+endif()
+message(STATUS "imports: ${imports}")

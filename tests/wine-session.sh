@@ -1,0 +1,41 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Starts or ends the wine session the Windows tests run in (WINEPREFIX and the rest come from
+# the test's environment). Everything wine starts is cut off from this script's output, stdin
+# included: its session processes live on after the script and would hold ctest's pipes open.
+#   wine-session.sh start   start a persistent wineserver and the session (making the prefix
+#                           the first time), and say how long that took
+#   wine-session.sh stop    end the wineserver and every wine process of the prefix
+set -eu
+
+stop() {
+  # Fails when no server runs, which is as good.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+case "${1:-}" in
+  start)
+    started=$(date +%s%N)
+    # A server left by the build's test discovery would end on its own a few seconds later,
+    # and "wineserver -p" refuses to start beside it.
+    stop
+    mkdir -p "$WINEPREFIX"  # wineserver needs the folder; wine fills it the first time
+    if ! wineserver -p </dev/null >/dev/null 2>&1; then
+      echo "wineserver -p failed for ${WINEPREFIX}" >&2
+      exit 1
+    fi
+    if ! wine cmd /c exit </dev/null >/dev/null 2>&1; then
+      echo "wine could not start its session in ${WINEPREFIX}" >&2
+      exit 1
+    fi
+    echo "wine session in ${WINEPREFIX} started in $((($(date +%s%N) - started) / 1000000)) ms"
+    ;;
+  stop)
+    stop
+    ;;
+  *)
+    echo "usage: $0 start|stop" >&2
+    exit 2
+    ;;
+esac
