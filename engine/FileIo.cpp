@@ -2,6 +2,7 @@
 // The parts of the file system seam that are the same on every platform.
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 #include "FileIo.h"
 #include "Messages.h"
@@ -11,8 +12,21 @@ namespace Module1::io {
 namespace {
 
 std::atomic<FaultHook> g_faultHook{nullptr};
+std::atomic<RetryPause> g_retryPause{nullptr};
 
 }  // namespace
+
+void SetRetryPause(RetryPause pause) {
+    g_retryPause.store(pause);
+}
+
+void PauseBeforeRetry(std::chrono::milliseconds pause) {
+    if (const RetryPause replaced = g_retryPause.load()) {
+        replaced(pause);
+    } else {
+        std::this_thread::sleep_for(pause);
+    }
+}
 
 void SetFaultHook(FaultHook hook) {
     g_faultHook.store(hook);

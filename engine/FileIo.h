@@ -10,9 +10,11 @@
 // same header: FileIoPosix.cpp for Linux, FileIoWin32.cpp for Windows. Paths are UTF-8.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,15 @@ void SetFaultHook(FaultHook hook);
 // The error the hook asks for at this step, 0 for none; for the platform twins.
 int InjectedError(Step step);
 
+// On Windows, antivirus scanners, indexers and sync clients open a new file for a moment after it
+// is written, so a rename or removal then fails with a sharing violation or "access denied" that
+// a moment later would succeed. Those two calls are tried again, pausing longer each time, for up
+// to two seconds of pauses in all. Tests put in a pause that does not wait.
+using RetryPause = void (*)(std::chrono::milliseconds);
+void SetRetryPause(RetryPause pause);
+// Pauses before the next try, as set; for the platform twins.
+void PauseBeforeRetry(std::chrono::milliseconds pause);
+
 // The folder that holds path: "." for a bare name, the root for a name at the root.
 std::string FolderOf(const std::string& path);
 // The last element of path.
@@ -67,8 +78,11 @@ enum class Kind { Regular, Directory, Link, Other };
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
-    friend bool operator==(const FileId&, const FileId&) = default;
+    // Where the system gives no number (some network shares on Windows): the file's final path.
+    std::string path;
 };
+// The same file: by volume and number, or by final path where there is no number.
+bool operator==(const FileId& a, const FileId& b);
 
 // What the engine knows of a file.
 struct FileInfo {
@@ -116,6 +130,10 @@ class File {
 // Opening never blocks and never reaches a device: a FIFO, socket or device node (or a link to
 // one) is refused as "not a regular file" before anything is read.
 File OpenForReading(const std::string& path);
+
+// Throws for a name no file may have on this system: on Windows the device names CON, PRN, AUX,
+// NUL, COM0-9, LPT0-9 (also with superscript digits), CONIN$ and CONOUT$, with any extension.
+void CheckNameAllowed(const std::string& path);
 
 // Throws unless path is absent or a regular file, or a symbolic link to one (or to nothing).
 // A folder is "路径/文件访问错误".
@@ -204,10 +222,11 @@ class Folder {
     // empty when the name is taken. A folder the user may not write in fails naming the folder.
     std::optional<File> CreateNew(const std::string& name, const std::string& displayName) const;
     // Renames from over to, replacing whatever stands at to; a link there is replaced, never
-    // followed. Errors name displayName.
-    void Rename(const std::string& from, const std::string& to,
-                const std::string& displayName) const;
-    void Remove(const std::string& name, const std::string& displayName) const;
+    // followed. Errors name displayName. A stop request ends the retries (see SetRetryPause).
+    void Rename(const std::string& from, const std::string& to, const std::string& displayName,
+                std::stop_token stop = {}) const;
+    void Remove(const std::string& name, const std::string& displayName,
+                std::stop_token stop = {}) const;
     void RemoveQuietly(const std::string& name) const noexcept;
     // Makes the renames and removals so far durable; best effort, as some file systems cannot
     // sync a folder.
@@ -229,6 +248,7 @@ class Folder {
   private:
     File handle_;
     std::string path_;
+    std::string systemPath_;  // where the twin reaches it (Windows: the full path, prefixed)
 };
 
 // While it lives, a write past the process's file-size limit fails with "文件太大" on this

@@ -56,7 +56,8 @@ FileInfo InfoOf(const struct stat& info) {
                : S_ISLNK(info.st_mode) ? Kind::Link
                                        : Kind::Other;
     out.size = info.st_size;
-    out.id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    out.id.volume = static_cast<std::uint64_t>(info.st_dev);
+    out.id.index = static_cast<std::uint64_t>(info.st_ino);
     out.modifiedNs = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
     out.mode = info.st_mode & 07777;
     out.owner = info.st_uid;
@@ -102,6 +103,10 @@ std::size_t NameLength(const std::string& name) {
 
 std::uint32_t CurrentUser() {
     return ::geteuid();
+}
+
+bool operator==(const FileId& a, const FileId& b) {
+    return a.volume == b.volume && a.index == b.index;
 }
 
 File::File() : handle_(-1) {}
@@ -173,6 +178,10 @@ File OpenForReading(const std::string& path) {
     File file = OpenRegular(path, O_RDONLY);
     ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return file;
+}
+
+void CheckNameAllowed(const std::string&) {
+    // Every name but "." and ".." can hold a file here; the callers never make those.
 }
 
 void CheckRegularOrAbsent(const std::string& path) {
@@ -460,8 +469,9 @@ std::optional<File> Folder::CreateNew(const std::string& name,
     }
 }
 
-void Folder::Rename(const std::string& from, const std::string& to,
-                    const std::string& displayName) const {
+// A POSIX rename or removal does not wait for other programs: nothing is tried again.
+void Folder::Rename(const std::string& from, const std::string& to, const std::string& displayName,
+                    std::stop_token) const {
     if (Sys(Step::Rename, [&] {
             return ::renameat(handle_.handle(), from.c_str(), handle_.handle(), to.c_str());
         }) != 0) {
@@ -469,7 +479,8 @@ void Folder::Rename(const std::string& from, const std::string& to,
     }
 }
 
-void Folder::Remove(const std::string& name, const std::string& displayName) const {
+void Folder::Remove(const std::string& name, const std::string& displayName,
+                    std::stop_token) const {
     if (Sys(Step::Remove, [&] { return ::unlinkat(handle_.handle(), name.c_str(), 0); }) != 0 &&
         errno != ENOENT) {
         Fail(errno, displayName);

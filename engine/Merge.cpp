@@ -360,6 +360,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
                const Progress& progress, std::stop_token stop) {
     const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
     const std::string output = io::PathOf(outputName);
+    io::CheckNameAllowed(output);
     const std::string listFile = io::PathOf(listPath);
     const ListFile list = ReadListFile(listFile);
     const SetNames names(listPath, list.record.FirstNumber, list.record.PieceCount);
@@ -393,7 +394,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     if (stop.stop_requested()) {
         Throw(Failure::Stopped);  // the last chunks may have been written after the last check
     }
-    replacement.Commit();
+    replacement.Commit(stop);
     return true;
 }
 

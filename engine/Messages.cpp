@@ -26,7 +26,15 @@ std::string Text(Failure failure) {
         case Failure::Interrupted: return "操作被中断";
         case Failure::Overflow: return "溢出";
         case Failure::DeviceIo: return "设备 I/O 错误";
+        case Failure::FileInUseByOther:
+            return "文件正在被其他程序使用，请关闭使用它的程序（或等它完成）后再试";
+        case Failure::ReadOnlyFile: return "文件是只读的，请先去掉它的只读属性";
+        case Failure::PathTooLong: return "路径太长";
+        case Failure::InvalidName: return "文件名、目录名或卷标语法不正确";
         case Failure::NulInName: return "文件名中含有空字符（U+0000），它不能指定任何文件";
+        case Failure::ReservedName:
+            return "这个名字是 Windows 保留的设备名（CON、PRN、AUX、NUL、COM1、LPT1 等），"
+                   "不能用作文件名";
         case Failure::NotRegularFile: return "不是普通文件（管道、设备或套接字不能分割或合并）";
         case Failure::DanglingLink: return "符号链接指向的文件不存在，请指定实际的文件";
         case Failure::FolderNotWritable: return "没有在这个文件夹中写入文件的权限";
@@ -74,8 +82,10 @@ std::string SystemErrorText(int error) {
         case EACCES:
         case EPERM: return Text(Failure::AccessDenied);
         case EROFS: return Text(Failure::WriteProtected);
-        case ENOSPC:
+        case ENOSPC: return Text(Failure::DiskFull);
+#if defined(EDQUOT)
         case EDQUOT: return Text(Failure::DiskFull);
+#endif
         case EFBIG: return Text(Failure::FileTooLarge);
         case ENOMEM: return Text(Failure::OutOfMemory);
         case EISDIR: return Text(Failure::PathAccess);
@@ -83,8 +93,10 @@ std::string SystemErrorText(int error) {
         case EEXIST: return Text(Failure::FileExists);
         case EMFILE:
         case ENFILE: return Text(Failure::TooManyOpenFiles);
-        case EBUSY:
+        case EBUSY: return Text(Failure::FileInUse);
+#if defined(ETXTBSY)
         case ETXTBSY: return Text(Failure::FileInUse);
+#endif
         case EINTR: return Text(Failure::Interrupted);
         case EOVERFLOW: return Text(Failure::Overflow);
         case EIO: return Text(Failure::DeviceIo);

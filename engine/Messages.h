@@ -26,8 +26,14 @@ enum class Failure {
     Interrupted,
     Overflow,
     DeviceIo,
+    // What Windows says of its own.
+    FileInUseByOther,
+    ReadOnlyFile,
+    PathTooLong,
+    InvalidName,
     // Names and kinds of files.
     NulInName,
+    ReservedName,
     NotRegularFile,
     DanglingLink,
     FolderNotWritable,

@@ -56,7 +56,11 @@ std::string MarkOf(const io::FileId& id) {
         x *= 0x94d049bb133111ebULL;
         return x ^ (x >> 31);
     };
-    return Hex(mix(id.volume ^ mix(id.index)), kMarkDigits);
+    std::uint64_t index = id.index;
+    for (const char c : id.path) {  // no number: the final path tells the file
+        index = index * 131 + static_cast<unsigned char>(c);
+    }
+    return Hex(mix(id.volume ^ mix(index)), kMarkDigits);
 }
 
 }  // namespace
@@ -88,7 +92,7 @@ Replacement::~Replacement() {
     }
 }
 
-void Replacement::Commit() {
+void Replacement::Commit(std::stop_token stop) {
     // The data is complete: only now may the file be as readable as its place asks.
     if (old_ && old_->kind == io::Kind::Regular) {
         io::KeepOwnerAndMode(file_, *old_);
@@ -97,7 +101,7 @@ void Replacement::Commit() {
     }
     io::Flush(file_);
     file_.Close();
-    folder_.Rename(temporaryName_, targetName_, file_.path());
+    folder_.Rename(temporaryName_, targetName_, file_.path(), stop);
     committed_ = true;
     folder_.Flush();
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ class Replacement {
     Replacement& operator=(const Replacement&) = delete;
 
     const io::File& file() const { return file_; }
-    void Commit();
+    // A stop request while another program holds the output keeps the old output.
+    void Commit(std::stop_token stop = {});
 
   private:
     io::Folder folder_;

@@ -10,6 +10,7 @@ namespace {
 
 FaultPlan g_plan;
 std::atomic<int> g_steps{0};
+std::atomic<int> g_failedStep{-1};
 std::atomic<bool> g_active{false};
 
 int PlannedFault(Step step) {
@@ -23,8 +24,14 @@ int PlannedFault(Step step) {
     if (counted == g_plan.failAt && g_plan.action) {
         g_plan.action();
     }
-    return g_plan.failAt == 0 || counted == g_plan.failAt ? g_plan.error : 0;
+    const int error = g_plan.failAt == 0 || counted == g_plan.failAt ? g_plan.error : 0;
+    if (error != 0) {
+        g_failedStep = static_cast<int>(step);
+    }
+    return error;
 }
+
+void NoPause(std::chrono::milliseconds) {}
 
 }  // namespace
 
@@ -33,16 +40,24 @@ InjectedFault::InjectedFault(const FaultPlan& plan) {
     assert(!wasActive && "only one InjectedFault at a time");
     g_plan = plan;
     g_steps = 0;
+    g_failedStep = -1;
+    Module1::io::SetRetryPause(NoPause);
     Module1::io::SetFaultHook(PlannedFault);
 }
 
 InjectedFault::~InjectedFault() {
     Module1::io::SetFaultHook(nullptr);
+    Module1::io::SetRetryPause(nullptr);
     g_active = false;
 }
 
 int InjectedFault::Steps() const {
     return g_steps;
+}
+
+std::optional<Step> InjectedFault::FailedStep() const {
+    const int step = g_failedStep;
+    return step < 0 ? std::nullopt : std::optional<Step>(static_cast<Step>(step));
 }
 
 }  // namespace testing_files

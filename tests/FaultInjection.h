@@ -48,7 +48,8 @@ inline FaultPlan BeforeNthStep(Step kind, int n, std::function<void()> action) {
     return plan;
 }
 
-// Only one lives at a time.
+// Only one lives at a time. While it lives, a rename or removal that Windows tries again does not
+// pause between tries.
 class InjectedFault {
   public:
     explicit InjectedFault(const FaultPlan& plan);
@@ -58,6 +59,8 @@ class InjectedFault {
 
     // How many counted steps ran so far.
     int Steps() const;
+    // The kind of the step that was failed, if one was.
+    std::optional<Step> FailedStep() const;
 };
 
 }  // namespace testing_files

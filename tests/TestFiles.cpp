@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFiles.h"
 
-#include <fcntl.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <string>
 
 #include "Module1.h"
 #include "Text.h"
@@ -17,11 +19,23 @@
 namespace testing_files {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    std::random_device random;
+    const std::filesystem::path parent = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        std::filesystem::path candidate =
+            parent / ("korvel-test-" + std::to_string(random() % 1000000000u));
+        if (std::filesystem::create_directory(candidate)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
+            path_ = std::move(candidate);
+        }
     }
-    path_ = pattern;
+    if (path_.empty()) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+}
+
+std::filesystem::path TempDir::operator/(const std::string& name) const {
+    return path_ / PathOf(name);
 }
 
 TempDir::~TempDir() {
@@ -34,7 +48,7 @@ TempDir::~TempDir() {
 std::vector<std::string> TempDir::List() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(Utf8(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -67,15 +81,22 @@ Bytes ReadFile(const std::filesystem::path& path) {
 }
 
 void MakeSparseFile(const std::filesystem::path& path, std::int64_t length) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || ::ftruncate(fd, length) != 0) {
-        throw std::runtime_error("cannot make " + path.string());
-    }
-    ::close(fd);
+    WriteFile(path, {});
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(length));
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
 std::u16string U16(const std::filesystem::path& path) {
-    return U16(path.string());
+    return U16(Utf8(path));
 }
 std::u16string U16(const std::string& utf8) {
     return Module1::text::FromUtf8(utf8);
@@ -119,6 +140,7 @@ std::string MergeError(const std::filesystem::path& list, const std::filesystem:
     return {};
 }
 
+#if !defined(_WIN32)
 std::string AsOrdinaryUser(const std::filesystem::path& tree,
                            const std::function<std::string()>& body) {
     if (::geteuid() != 0) {
@@ -154,5 +176,6 @@ std::string AsOrdinaryUser(const std::filesystem::path& tree,
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child as nobody failed";
     return result;
 }
+#endif
 
 }  // namespace testing_files

@@ -21,7 +21,8 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    // The path of a name (UTF-8) in the folder.
+    std::filesystem::path operator/(const std::string& name) const;
     // Names of everything in the folder, sorted.
     std::vector<std::string> List() const;
 
@@ -35,6 +36,9 @@ Bytes ReadFile(const std::filesystem::path& path);
 // A file of the given length that takes no disk space.
 void MakeSparseFile(const std::filesystem::path& path, std::int64_t length);
 
+// Paths from and to UTF-8, the engine's text for paths, whatever the system's code page.
+std::filesystem::path PathOf(const std::string& utf8);
+std::string Utf8(const std::filesystem::path& path);
 std::u16string U16(const std::filesystem::path& path);
 std::u16string U16(const std::string& utf8);
 std::string Utf8(const std::u16string& text);
@@ -50,6 +54,7 @@ void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize);
 // it succeeds.
 std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output);
 
+#if !defined(_WIN32)
 // The user "nobody", whom the tests borrow for another user's files.
 constexpr unsigned kNobody = 65534;
 
@@ -58,5 +63,6 @@ constexpr unsigned kNobody = 65534;
 // handed over first. body must not use test assertions; it reports through its result.
 std::string AsOrdinaryUser(const std::filesystem::path& tree,
                            const std::function<std::string()>& body);
+#endif
 
 }  // namespace testing_files

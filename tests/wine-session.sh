@@ -29,6 +29,10 @@ case "${1:-}" in
       echo "wine could not start its session in ${WINEPREFIX}" >&2
       exit 1
     fi
+    # A UNC share for the path tests: wine reaches \\server\share through dosdevices/unc, and
+    # \\localhost\c stands for drive C: here as \\localhost\C$ does on Windows.
+    mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
+    ln -sfn ../../../drive_c "$WINEPREFIX/dosdevices/unc/localhost/c"
     echo "wine session in ${WINEPREFIX} started in $((($(date +%s%N) - started) / 1000000)) ms"
     ;;
   stop)

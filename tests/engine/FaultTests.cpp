@@ -24,6 +24,20 @@ bool HasChinese(const std::string& utf8) {
                        [](char16_t c) { return c >= 0x4E00 && c <= 0x9FFF; });
 }
 
+// Whether the step a fault failed is one that is tried again: an interrupted call anywhere, and
+// on Windows a rename or removal that another program may hold up for a moment.
+bool TriedAgain([[maybe_unused]] const InjectedFault& fault, int error) {
+    if (error == EINTR) {
+        return true;
+    }
+#if defined(_WIN32)
+    return error == EACCES &&
+           (fault.FailedStep() == Step::Rename || fault.FailedStep() == Step::Remove);
+#else
+    return false;
+#endif
+}
+
 // Five pieces of 1000 bytes and a last one of 500, copied in several chunks each.
 constexpr std::size_t kSourceSize = 5500;
 constexpr std::int32_t kPieceSize = 1000;
@@ -46,20 +60,24 @@ TEST(EveryStepFault,
     ASSERT_GT(total, 20);
 
     int failures = 0;
+    int mustFail = 0;
     for (int step = 1; step <= total; ++step) {
         for (int error : kErrors) {
             TempDir dir;
             WriteFile(dir / "s", source);
             std::u16string message;
             bool ok;
+            bool triedAgain;
             {
                 InjectedFault fault(FailNthStep(step, error));
                 ok = Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize);
+                triedAgain = TriedAgain(fault, error);
             }
+            mustFail += triedAgain ? 0 : 1;
             SCOPED_TRACE("step " + std::to_string(step) + ", errno " + std::to_string(error));
             EXPECT_EQ(ReadFile(dir / "s"), source);
             if (ok) {
-                EXPECT_EQ(error, EINTR) << "only an interrupted call is retried";
+                EXPECT_TRUE(triedAgain) << "only an interrupted or held-up call is tried again";
                 EXPECT_TRUE(fs::exists(dir / "s.FLF"));
                 continue;
             }
@@ -73,7 +91,8 @@ TEST(EveryStepFault,
             EXPECT_NE(text.find(dir.path().string()), std::string::npos) << text;
         }
     }
-    EXPECT_GE(failures, total * 3);
+    EXPECT_GE(failures, mustFail) << "every fault that is not tried again fails the split";
+    EXPECT_GE(mustFail, total * 2);
 }
 
 // A set with its checksum list is read, hashed and written by two threads; a set without one is
@@ -114,7 +133,8 @@ TEST_P(EveryStepMergeFault, leaves_the_old_output_exactly_as_it_was_and_no_tempo
             try {
                 InjectedFault fault(FailNthStep(step, error));
                 Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
-                EXPECT_EQ(error, EINTR) << "only an interrupted call is retried";
+                EXPECT_TRUE(TriedAgain(fault, error))
+                    << "only an interrupted or held-up call is tried again";
                 EXPECT_EQ(ReadFile(dir / "out"), source);
             } catch (const Module1::EngineError& failure) {
                 EXPECT_EQ(ReadFile(dir / "out"), previous);
@@ -151,7 +171,7 @@ TEST(EveryStepFault, a_rename_failing_while_the_set_is_brought_in_says_the_set_i
     std::u16string message;
     {
         // The checksum list and the first piece are in when the second piece's rename fails.
-        FaultPlan plan = FailEveryStep(Step::Rename, EACCES);
+        FaultPlan plan = FailEveryStep(Step::Rename, EIO);
         plan.failAt = 3;
         InjectedFault fault(plan);
         EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
@@ -159,7 +179,7 @@ TEST(EveryStepFault, a_rename_failing_while_the_set_is_brought_in_says_the_set_i
     const std::string text = Utf8(message);
     EXPECT_EQ(text.rfind("分割出的文件没有全部就位", 0), 0u) << text;
     EXPECT_NE(text.find("请重新分割源文件"), std::string::npos) << text;
-    EXPECT_NE(text.find((dir / "s.001").string()), std::string::npos) << text;
+    EXPECT_NE(text.find(Utf8(dir / "s.001")), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(dir / "s.FLF")) << "no list file over a mix of two sets";
     for (const std::string& name : dir.List()) {
         EXPECT_FALSE(name.ends_with(".splitting")) << name;

@@ -2,11 +2,13 @@
 // Every set carries a checksum list that sha256sum checks, and no merge reports success over
 // pieces that do not belong together: flipped bytes, patched headers, a split that failed
 // halfway over an older set, or two splits of one file at once.
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -25,26 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs a shell command and returns what it printed, with its exit status.
-std::pair<std::string, int> RunShell(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, got);
-    }
-    const int status = pipe ? ::pclose(pipe) : -1;
-    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-std::string Quoted(const fs::path& path) {
-    std::string quoted = "'";
-    for (const char c : path.string()) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 void FlipByte(const fs::path& file, std::size_t offset) {
     Bytes bytes = ReadFile(file);
     bytes.at(offset) ^= 0x20;
@@ -54,42 +36,6 @@ void FlipByte(const fs::path& file, std::size_t offset) {
 const std::string kMismatch = "分割文件已损坏或不属于同一次分割：";
 
 }  // namespace
-
-TEST(ChecksumList, sha256sum_checks_every_piece_and_the_list_file_in_the_sets_folder) {
-    TempDir dir;
-    WriteFile(dir / "a.rar", RandomBytes(2500, 91));
-    SplitOrFail(dir / "a.rar", 1000);
-    const auto [output, status] =
-        RunShell("cd " + Quoted(dir.path()) + " && sha256sum -c a.rar.FLF.sha256");
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output, "a.rar.00: OK\na.rar.001: OK\na.rar.002: OK\na.rar.FLF: OK\n");
-}
-
-TEST(ChecksumList, names_with_a_backslash_or_line_feed_are_escaped_as_sha256sum_reads_them) {
-    TempDir dir;
-    const std::string name = "a\\b\nc.bin";
-    WriteFile(dir / name, RandomBytes(2500, 92));
-    SplitOrFail(dir / name, 1000);
-    const auto [output, status] =
-        RunShell("cd " + Quoted(dir.path()) + " && sha256sum -c " + Quoted(name + ".FLF.sha256"));
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_NE(output.find("a\\\\b\\nc.bin.002: OK"), std::string::npos) << output;
-    Module1::MergeFile(U16(dir / (name + ".FLF")), U16(dir / "out"));
-    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / name));
-}
-
-TEST(ChecksumList, covers_an_older_longer_piece_as_it_lies_on_disk_with_its_stale_tail) {
-    TempDir dir;
-    WriteFile(dir / "s", RandomBytes(5000, 93));
-    SplitOrFail(dir / "s", 2000);
-    WriteFile(dir / "s", RandomBytes(2500, 94));
-    SplitOrFail(dir / "s", 1000);  // rewrites longer pieces and a longer list file in place
-    const auto [output, status] =
-        RunShell("cd " + Quoted(dir.path()) + " && sha256sum -c s.FLF.sha256");
-    EXPECT_EQ(status, 0) << output;
-    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
-    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "s"));
-}
 
 TEST(ChecksumList, the_codec_reads_what_it_writes_and_refuses_other_lines) {
     const std::vector<Module1::ChecksumLine> lines = {{{1, 2, 3}, "a.00"}, {{0xFF}, "x\\y\nz\r"}};
@@ -280,20 +226,6 @@ TEST(SetLength, a_source_of_2_gib_or_more_needs_at_least_that_much_data) {
     EXPECT_EQ(ReadFile(dir / "out"), (Bytes{'a', 'b', 'c'}));
 }
 
-TEST(TwoSplits, a_second_split_of_a_file_being_split_is_refused_and_writes_nothing) {
-    TempDir dir;
-    WriteFile(dir / "s", RandomBytes(2500, 100));
-    const int held = ::open((dir / "s").c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);  // as a running split holds it
-    std::u16string message;
-    EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 1000));
-    EXPECT_EQ(Utf8(message),
-              "这个文件正在被另一次分割使用，请等它完成后再试：" + (dir / "s").string());
-    EXPECT_EQ(dir.List(), std::vector<std::string>{"s"});
-    ::close(held);
-    SplitOrFail(dir / "s", 1000);
-}
-
 TEST(TwoSplits, run_at_once_on_one_file_only_one_succeeds_and_its_set_merges) {
     TempDir dir;
     const Bytes source = RandomBytes(400000, 101);
@@ -310,6 +242,98 @@ TEST(TwoSplits, run_at_once_on_one_file_only_one_succeeds_and_its_set_merges) {
     EXPECT_NE(firstOk, secondOk) << Utf8(first) << " / " << Utf8(second);
     Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+// Checksum lists that sha256sum and other tools accept, made or changed by a user.
+TEST_F(CheckedSet, a_checksum_list_saved_with_windows_line_ends_checks) {
+    const Bytes lf = ReadFile(dir / "a.rar.FLF.sha256");
+    Bytes crlf;
+    for (const std::uint8_t byte : lf) {
+        if (byte == '\n') {
+            crlf.push_back('\r');
+        }
+        crlf.push_back(byte);
+    }
+    WriteFile(dir / "a.rar.FLF.sha256", crlf);
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+#if !defined(_WIN32)
+// What needs sha256sum, locks, links, fork and file times as POSIX systems give them.
+
+namespace {
+
+// Runs a shell command and returns what it printed, with its exit status.
+std::pair<std::string, int> RunShell(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, got);
+    }
+    const int status = pipe ? ::pclose(pipe) : -1;
+    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+std::string Quoted(const fs::path& path) {
+    std::string quoted = "'";
+    for (const char c : path.string()) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+}  // namespace
+
+TEST(ChecksumList, sha256sum_checks_every_piece_and_the_list_file_in_the_sets_folder) {
+    TempDir dir;
+    WriteFile(dir / "a.rar", RandomBytes(2500, 91));
+    SplitOrFail(dir / "a.rar", 1000);
+    const auto [output, status] =
+        RunShell("cd " + Quoted(dir.path()) + " && sha256sum -c a.rar.FLF.sha256");
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(output, "a.rar.00: OK\na.rar.001: OK\na.rar.002: OK\na.rar.FLF: OK\n");
+}
+
+TEST(ChecksumList, names_with_a_backslash_or_line_feed_are_escaped_as_sha256sum_reads_them) {
+    TempDir dir;
+    const std::string name = "a\\b\nc.bin";
+    WriteFile(dir / name, RandomBytes(2500, 92));
+    SplitOrFail(dir / name, 1000);
+    const auto [output, status] =
+        RunShell("cd " + Quoted(dir.path()) + " && sha256sum -c " + Quoted(name + ".FLF.sha256"));
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("a\\\\b\\nc.bin.002: OK"), std::string::npos) << output;
+    Module1::MergeFile(U16(dir / (name + ".FLF")), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / name));
+}
+
+TEST(ChecksumList, covers_an_older_longer_piece_as_it_lies_on_disk_with_its_stale_tail) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(5000, 93));
+    SplitOrFail(dir / "s", 2000);
+    WriteFile(dir / "s", RandomBytes(2500, 94));
+    SplitOrFail(dir / "s", 1000);  // rewrites longer pieces and a longer list file in place
+    const auto [output, status] =
+        RunShell("cd " + Quoted(dir.path()) + " && sha256sum -c s.FLF.sha256");
+    EXPECT_EQ(status, 0) << output;
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "s"));
+}
+
+TEST(TwoSplits, a_second_split_of_a_file_being_split_is_refused_and_writes_nothing) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(2500, 100));
+    const int held = ::open((dir / "s").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);  // as a running split holds it
+    std::u16string message;
+    EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 1000));
+    EXPECT_EQ(Utf8(message),
+              "这个文件正在被另一次分割使用，请等它完成后再试：" + (dir / "s").string());
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"s"});
+    ::close(held);
+    SplitOrFail(dir / "s", 1000);
 }
 
 namespace {
@@ -374,21 +398,6 @@ TEST(SplitWhileWritten, a_source_rewritten_in_place_fails_the_split_and_keeps_th
     EXPECT_EQ(dir.List(), before);
     Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), older);
-}
-
-// Checksum lists that sha256sum and other tools accept, made or changed by a user.
-TEST_F(CheckedSet, a_checksum_list_saved_with_windows_line_ends_checks) {
-    const Bytes lf = ReadFile(dir / "a.rar.FLF.sha256");
-    Bytes crlf;
-    for (const std::uint8_t byte : lf) {
-        if (byte == '\n') {
-            crlf.push_back('\r');
-        }
-        crlf.push_back(byte);
-    }
-    WriteFile(dir / "a.rar.FLF.sha256", crlf);
-    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
-    EXPECT_EQ(ReadFile(dir / "out"), source);
 }
 
 TEST(ChecksumList, one_regenerated_in_the_shells_order_over_1100_pieces_checks_every_piece) {
@@ -536,3 +545,5 @@ TEST(BringingIn, a_split_killed_at_any_step_leaves_the_older_set_or_no_list_file
     }
     EXPECT_GE(withoutListFile, 1) << "no kill fell between the removal and the last rename";
 }
+
+#endif  // !defined(_WIN32)

@@ -163,14 +163,6 @@ TEST(Split, missing_source_or_folder_is_named_in_the_message_and_nothing_is_crea
     EXPECT_EQ(dir.List(), std::vector<std::string>{"folder"});
 }
 
-TEST(Split, path_is_used_exactly_as_given_so_surrounding_spaces_name_another_file) {
-    TempDir dir;
-    WriteFile(dir / "a.bin", RandomBytes(30, 5));
-    const SplitOutcome outcome = Split(dir.path().string() + "/a.bin ", 10);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.message, U16("文件未找到：" + dir.path().string() + "/a.bin "));
-}
-
 TEST(Split, a_second_split_overwrites_from_the_first_byte_and_leaves_surplus_pieces) {
     TempDir dir;
     const Bytes source = RandomBytes(50, 6);
@@ -208,7 +200,10 @@ TEST(Split, chinese_names_are_split_and_the_list_holds_the_path_in_gbk) {
     ASSERT_TRUE(Split(source, 10).ok);
     EXPECT_TRUE(fs::exists(dir / "文件 a.rar.002"));
     const Bytes list = ReadFile(dir / "文件 a.rar.FLF");
-    const std::string gbkPath = dir.path().string() + "/\xCE\xC4\xBC\xFE a.rar";
+    // The folder's path is ASCII, the same in GBK as in UTF-8.
+    const std::string gbkPath = Utf8(dir.path()) +
+                                static_cast<char>(fs::path::preferred_separator) +
+                                "\xCE\xC4\xBC\xFE a.rar";
     EXPECT_EQ(list, Concat({Le32(25), Le16(static_cast<int>(gbkPath.size())),
                             Bytes(gbkPath.begin(), gbkPath.end()), Le16(3), Le32(0)}));
 }
@@ -226,19 +221,6 @@ TEST(Split, progress_rises_to_the_source_length) {
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_EQ(seen.back(), 100000);
-}
-
-TEST(OddNames, stars_question_marks_and_surrounding_spaces_are_ordinary_characters) {
-    for (const char* name : {"a*b?.bin", " both ends ", "文件 ？.rar"}) {
-        TempDir dir;
-        const Bytes source = RandomBytes(2500, 12);
-        WriteFile(dir / name, source);
-        std::u16string message;
-        ASSERT_TRUE(Module1::SplitFile(U16(dir / name), 0, message, 1000)) << Utf8(message);
-        const fs::path list = dir / (std::string(name) + ".FLF");
-        Module1::MergeFile(U16(list), U16(dir / "merged"));
-        EXPECT_EQ(ReadFile(dir / "merged"), source) << name;
-    }
 }
 
 TEST(OddNames, a_long_deep_path_splits_and_merges) {
@@ -279,3 +261,30 @@ TEST(Split, a_stop_request_ends_the_split_without_a_list_file) {
     EXPECT_EQ(Utf8(message), "操作已停止");
     EXPECT_FALSE(fs::exists(dir / "s.FLF"));
 }
+
+#if !defined(_WIN32)
+// Names Windows does not allow or changes: "*" and "?", and spaces at a name's end, which it
+// drops. The Windows suites have their own.
+
+TEST(Split, path_is_used_exactly_as_given_so_surrounding_spaces_name_another_file) {
+    TempDir dir;
+    WriteFile(dir / "a.bin", RandomBytes(30, 5));
+    const SplitOutcome outcome = Split(dir.path().string() + "/a.bin ", 10);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.message, U16("文件未找到：" + dir.path().string() + "/a.bin "));
+}
+
+TEST(OddNames, stars_question_marks_and_surrounding_spaces_are_ordinary_characters) {
+    for (const char* name : {"a*b?.bin", " both ends ", "文件 ？.rar"}) {
+        TempDir dir;
+        const Bytes source = RandomBytes(2500, 12);
+        WriteFile(dir / name, source);
+        std::u16string message;
+        ASSERT_TRUE(Module1::SplitFile(U16(dir / name), 0, message, 1000)) << Utf8(message);
+        const fs::path list = dir / (std::string(name) + ".FLF");
+        Module1::MergeFile(U16(list), U16(dir / "merged"));
+        EXPECT_EQ(ReadFile(dir / "merged"), source) << name;
+    }
+}
+
+#endif  // !defined(_WIN32)
