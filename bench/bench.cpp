@@ -8,14 +8,24 @@
 // Before each timed run a child process touches and frees as much memory as the run will fill:
 // on a virtual machine the first touch of fresh memory is several times slower, and a run
 // that needs more of it than its baseline would look slower than it is. With --cold the page
-// cache is dropped before each timed run (root only), so every read comes from the disk.
+// cache is dropped before each timed run (root only, Linux only), so every read comes from the
+// disk.
+//
+// Every timed run is a child process of its own, so that its peak memory is that of a program
+// which does only this: forked on POSIX, and on Windows this program started again with
+// "--child OPERATION ARGUMENTS", which reports its time and its peak working set.
+#if defined(_WIN32)
+#include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <psapi.h>
+#else
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -24,10 +34,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "Module1.h"
+#include "Sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -63,6 +75,61 @@ std::u16string U16(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
 
+// One thing the benchmark times, as a name and its arguments, so that a child process of this
+// program can be told which to run:
+//   touch BYTES           touch and free as much memory
+//   cat FROM TO FLUSH     copy as cat does (FLUSH 1: then flush the copy to disk)
+//   hash PATH             SHA-256 of the file on one core
+//   split SOURCE PIECE    SplitFile
+//   merge LIST OUTPUT     MergeFile
+using Operation = std::vector<std::string>;
+
+void TouchMemory(std::int64_t bytes) {
+    std::vector<char> memory(static_cast<std::size_t>(bytes));
+    for (std::size_t at = 0; at < memory.size(); at += 4096) {
+        static_cast<volatile char*>(memory.data())[at] = 1;
+    }
+}
+
+// SHA-256 of the whole file on one core, through the engine's own hash: what hashing alone
+// costs.
+void HashOnly(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    Module1::Sha256 hash;
+    std::vector<char> buffer(4 << 20);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    hash.Finish();
+}
+
+#if defined(_WIN32)
+
+// cat's own loop: 128 KiB reads and writes, then, when asked, a flush of the copy.
+void Cat(const std::string& from, const std::string& to, bool flush) {
+    const HANDLE in = ::CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE out = ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
+        Die("cannot copy " + from);
+    }
+    std::vector<char> buffer(128 << 10);
+    DWORD got = 0, put = 0;
+    while (::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+           got > 0) {
+        if (!::WriteFile(out, buffer.data(), got, &put, nullptr) || put != got) {
+            Die("cannot write " + to);
+        }
+    }
+    if (flush && !::FlushFileBuffers(out)) {
+        Die("cannot flush " + to);
+    }
+    ::CloseHandle(in);
+    ::CloseHandle(out);
+}
+
+#else
+
 // Runs body in a child process and waits for it; the child's memory never counts as ours.
 void InChild(const std::function<int()>& body) {
     const pid_t child = ::fork();
@@ -77,100 +144,6 @@ void InChild(const std::function<int()>& body) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         Die("a child process failed");
     }
-}
-
-void TouchAndFree(std::int64_t bytes) {
-    InChild([bytes] {
-        const auto length = static_cast<std::size_t>(bytes);
-        void* memory =
-            ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED) {
-            return 1;
-        }
-        for (std::size_t at = 0; at < length; at += 4096) {
-            static_cast<volatile char*>(memory)[at] = 1;
-        }
-        return 0;
-    });
-}
-
-// Runs one timed operation in a child process of its own, so that its peak memory is that of
-// a program which does only this, whatever the rounds before it left allocated here.
-struct Timed {
-    double seconds;
-    long peakKiB;
-};
-
-Timed TimeInChild(const std::function<void()>& run) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) {
-        Die("cannot make a pipe");
-    }
-    const pid_t child = ::fork();
-    if (child < 0) {
-        Die("cannot fork");
-    }
-    if (child == 0) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        const double seconds = elapsed.count();
-        ::_exit(::write(pipeFds[1], &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    Timed timed{};
-    const bool got = ::read(pipeFds[0], &timed.seconds, sizeof timed.seconds) ==
-                     static_cast<ssize_t>(sizeof timed.seconds);
-    ::close(pipeFds[0]);
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        Die("a timed run failed");
-    }
-    timed.peakKiB = usage.ru_maxrss;
-    return timed;
-}
-
-void DropPageCache() {
-    ::sync();
-    std::ofstream drop("/proc/sys/vm/drop_caches");
-    if (!(drop << "3" << std::flush)) {
-        Die("--cold needs root to drop the page cache");
-    }
-}
-
-// Reads a file once, so that it lies in the page cache as a recently used file would.
-void ReadOnce(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    std::vector<char> buffer(1 << 20);
-    while (fd >= 0 && ::read(fd, buffer.data(), buffer.size()) > 0) {
-    }
-    ::close(fd);
-}
-
-void GenerateFile(const std::string& path, std::int64_t size) {
-    std::vector<std::uint64_t> block(1 << 19);  // 4 MiB
-    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) {
-        Die("cannot create " + path);
-    }
-    for (std::int64_t done = 0; done < size;) {
-        for (auto& word : block) {  // xorshift64: bytes no file system can compress
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const auto chunk = static_cast<std::size_t>(
-            std::min<std::int64_t>(size - done, static_cast<std::int64_t>(block.size() * 8)));
-        if (::write(fd, block.data(), chunk) != static_cast<ssize_t>(chunk)) {
-            Die("cannot write " + path);
-        }
-        done += static_cast<std::int64_t>(chunk);
-    }
-    ::close(fd);
 }
 
 // `cat from > to`, then fsync of the copy when asked.
@@ -192,20 +165,181 @@ void Cat(const std::string& from, const std::string& to, bool flush) {
     }
 }
 
-// SHA-256 of the whole file on one core, through pread: what hashing alone costs.
-void HashOnly(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
-    std::vector<unsigned char> buffer(4 << 20);
-    off_t at = 0;
-    for (ssize_t got; (got = ::pread(fd, buffer.data(), buffer.size(), at)) > 0; at += got) {
-        EVP_DigestUpdate(context, buffer.data(), static_cast<std::size_t>(got));
+#endif
+
+void RunOperation(const Operation& operation) {
+    const std::string& name = operation.at(0);
+    if (name == "touch") {
+        TouchMemory(std::stoll(operation.at(1)));
+    } else if (name == "cat") {
+        Cat(operation.at(1), operation.at(2), operation.at(3) == "1");
+    } else if (name == "hash") {
+        HashOnly(operation.at(1));
+    } else if (name == "split") {
+        std::u16string message;
+        if (!Module1::SplitFile(U16(operation.at(1)), 0, message,
+                                static_cast<std::int32_t>(std::stoll(operation.at(2))))) {
+            Die("split failed");
+        }
+    } else if (name == "merge") {
+        Module1::MergeFile(U16(operation.at(1)), U16(operation.at(2)));
+    } else {
+        Die("unknown operation " + name);
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    EVP_DigestFinal_ex(context, digest, nullptr);
-    EVP_MD_CTX_free(context);
-    ::close(fd);
+}
+
+// The time one operation took in a child process of its own, and that process's peak memory.
+struct Timed {
+    double seconds;
+    long peakKiB;
+};
+
+#if defined(_WIN32)
+
+// This program's peak working set so far.
+long PeakKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    ::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
+
+Timed TimeInChild(const Operation& operation) {
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --child";
+    for (const std::string& argument : operation) {
+        command += L" \"" + std::wstring(argument.begin(), argument.end()) + L"\"";
+    }
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
+        Die("cannot make a pipe");
+    }
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &child)) {
+        Die("cannot start a child process");
+    }
+    ::CloseHandle(writeEnd);
+    std::string report;
+    char buffer[256];
+    for (DWORD got = 0; ::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0;) {
+        report.append(buffer, got);
+    }
+    ::CloseHandle(readEnd);
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD status = 1;
+    ::GetExitCodeProcess(child.hProcess, &status);
+    ::CloseHandle(child.hProcess);
+    ::CloseHandle(child.hThread);
+    Timed timed{};
+    if (status != 0 ||
+        std::sscanf(report.c_str(), "%lf %ld", &timed.seconds, &timed.peakKiB) != 2) {
+        Die("a timed run failed");
+    }
+    return timed;
+}
+
+// Run as "--child OPERATION ARGUMENTS": does the one operation and reports its time and peak.
+int RunAsChild(const Operation& operation) {
+    const auto start = std::chrono::steady_clock::now();
+    RunOperation(operation);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    std::printf("%.6f %ld\n", elapsed.count(), PeakKiB());
+    return 0;
+}
+
+void FlushAll() {}
+
+void DropPageCache() {
+    Die("--cold drops the page cache of Linux only");
+}
+
+#else
+
+Timed TimeInChild(const Operation& operation) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        Die("cannot make a pipe");
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        Die("cannot fork");
+    }
+    if (child == 0) {
+        const auto start = std::chrono::steady_clock::now();
+        RunOperation(operation);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        const double seconds = elapsed.count();
+        ::_exit(::write(pipeFds[1], &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    Timed timed{};
+    const bool got = ::read(pipeFds[0], &timed.seconds, sizeof timed.seconds) ==
+                     static_cast<ssize_t>(sizeof timed.seconds);
+    ::close(pipeFds[0]);
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        Die("a timed run failed");
+    }
+    timed.peakKiB = usage.ru_maxrss;
+    return timed;
+}
+
+void FlushAll() {
+    ::sync();
+}
+
+void DropPageCache() {
+    ::sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    if (!(drop << "3" << std::flush)) {
+        Die("--cold needs root to drop the page cache");
+    }
+}
+
+#endif
+
+void TouchAndFree(std::int64_t bytes) {
+    TimeInChild({"touch", std::to_string(bytes)});
+}
+
+// Reads a file once, so that it lies in the page cache as a recently used file would.
+void ReadOnce(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) {
+    }
+}
+
+void GenerateFile(const std::string& path, std::int64_t size) {
+    std::vector<std::uint64_t> block(1 << 19);  // 4 MiB
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (std::int64_t done = 0; done < size;) {
+        for (auto& word : block) {  // xorshift64: bytes no file system can compress
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            word = state;
+        }
+        const auto chunk = static_cast<std::size_t>(
+            std::min<std::int64_t>(size - done, static_cast<std::int64_t>(block.size() * 8)));
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(chunk));
+        done += static_cast<std::int64_t>(chunk);
+    }
+    if (!out.flush()) {
+        Die("cannot write " + path);
+    }
 }
 
 bool SameContent(const std::string& a, const std::string& b) {
@@ -264,8 +398,8 @@ class Bench {
     // Brings the inputs to the state the run starts from, warms the memory it will fill,
     // and times it.
     void Time(Samples& samples, const std::vector<std::string>& inputs,
-              const std::function<void()>& run) {
-        ::sync();
+              const Operation& operation) {
+        FlushAll();
         if (options_.cold) {
             DropPageCache();
         } else {
@@ -274,7 +408,7 @@ class Bench {
             }
         }
         TouchAndFree(size_ + (64 << 20));
-        const Timed timed = TimeInChild(run);
+        const Timed timed = TimeInChild(operation);
         samples.seconds.push_back(timed.seconds);
         samples.peakKiB = std::max(samples.peakKiB, timed.peakKiB);
     }
@@ -296,7 +430,7 @@ class Bench {
     }
 
     void Merge(Samples& samples) {
-        Time(samples, SetFiles(), [&] { Module1::MergeFile(U16(list_), U16(output_)); });
+        Time(samples, SetFiles(), {"merge", list_, output_});
         if (!SameContent(source_, output_)) {
             Die("the merged file differs from the source");
         }
@@ -304,17 +438,12 @@ class Bench {
     }
 
     void RunRound() {
-        Time(cat_, {source_}, [&] { Cat(source_, output_, false); });
+        Time(cat_, {source_}, {"cat", source_, output_, "0"});
         fs::remove(output_);
-        Time(catFlush_, {source_}, [&] { Cat(source_, output_, true); });
+        Time(catFlush_, {source_}, {"cat", source_, output_, "1"});
         fs::remove(output_);
-        Time(hash_, {source_}, [&] { HashOnly(source_); });
-        Time(split_, {source_}, [&] {
-            std::u16string message;
-            if (!Module1::SplitFile(U16(source_), 0, message, piece_)) {
-                Die("split failed");
-            }
-        });
+        Time(hash_, {source_}, {"hash", source_});
+        Time(split_, {source_}, {"split", source_, std::to_string(piece_)});
         Merge(merge_);
         const std::string aside = (dir_ / "checksums.aside").string();
         fs::rename(checksums_, aside);
@@ -388,13 +517,19 @@ Options ParseOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    if (argc >= 3 && std::string(argv[1]) == "--child") {
+        return RunAsChild(Operation(argv + 2, argv + argc));
+    }
+#endif
     const Options options = ParseOptions(argc, argv);
-    const fs::path work = options.dir / ("korvel-bench-" + std::to_string(::getpid()));
+    const fs::path work =
+        options.dir / ("korvel-bench-" + std::to_string(std::random_device{}() % 1000000));
     fs::create_directories(work);
     std::printf(
         "%s, piece size %s, %d rounds, %s page cache; a ratio is the baseline's median "
         "time ÷ the operation's\n",
-        options.dir.c_str(), SizeText(options.piece).c_str(), options.rounds,
+        options.dir.string().c_str(), SizeText(options.piece).c_str(), options.rounds,
         options.cold ? "cold" : "warm");
     std::printf(
         "| operation | size | median s | min–max s | GB/s | vs cat | vs cat + fsync | "

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what is missing, checks the formatting, builds everything and runs every test:
-# once in the normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, checks the formatting, builds everything and runs every test: once in
+# the normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# Windows build's under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,3 +13,7 @@ for preset in dev asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+bash scripts/setup.sh windows
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Module1.h"
 #include "TestFiles.h"
@@ -26,7 +28,7 @@ std::u16string PathArgument(const std::string& text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const std::string command = argc == 4 ? argv[1] : "";
     if (command == "split") {
         std::u16string message;
@@ -50,3 +52,23 @@ int main(int argc, char** argv) {
     std::fputs("usage: korvel_engine_cli split PATH MEGABYTES | merge LIST OUTPUT\n", stderr);
     return 2;
 }
+
+#if defined(_WIN32)
+// Windows hands a program its arguments as UTF-16 only through wmain.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        const std::wstring_view wide = argv[i];
+        arguments.push_back(testing_files::Utf8(std::u16string(wide.begin(), wide.end())));
+    }
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
+    return Run(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) {
+    return Run(argc, argv);
+}
+#endif
