@@ -242,6 +242,8 @@ class Folder {
         std::int64_t blockSize = 1;
     };
     Space FreeSpace() const;
+    // The largest file the folder's file system can hold: FAT32 holds none of 4 GiB or more.
+    std::int64_t LargestFile() const;
     // Names of the entries, for tidying up; empty when it cannot be read.
     std::vector<std::string> Names() const noexcept;
 

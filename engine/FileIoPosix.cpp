@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <utility>
 
 #include "FileIo.h"
@@ -75,7 +77,11 @@ FileInfo InfoOf(const struct stat& info) {
             error = ENOTDIR;  // the folder itself is missing
         }
     }
-    ThrowText(SystemErrorText(error), path);
+    const Failure failure = FailureOfErrno(error);
+    if (failure == Failure::SystemError) {
+        Throw(failure, {{{}, path}}, "（错误码 " + std::to_string(error) + "）", {});
+    }
+    Throw(failure, path);
 }
 
 }  // namespace
@@ -533,6 +539,16 @@ Folder::Space Folder::FreeSpace() const {
     const auto blocks = ::geteuid() == 0 ? info.f_bfree : info.f_bavail;
     const auto unit = static_cast<std::int64_t>(info.f_frsize ? info.f_frsize : info.f_bsize);
     return {static_cast<std::int64_t>(blocks) * unit, std::max<std::int64_t>(unit, 1)};
+}
+
+std::int64_t Folder::LargestFile() const {
+    // A question about the disk, not a user's file: not a step.
+    struct statfs info {};
+    constexpr long kFat = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32 ("vfat")
+    if (::fstatfs(handle_.handle(), &info) == 0 && info.f_type == kFat) {
+        return (std::int64_t{1} << 32) - 1;
+    }
+    return std::numeric_limits<std::int64_t>::max();
 }
 
 std::vector<std::string> Folder::Names() const noexcept {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <cwctype>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -170,7 +171,7 @@ Failure FailureOf(DWORD error) {
         case ERROR_NOT_READY:
         case ERROR_DEV_NOT_EXIST: return Failure::DeviceIo;
         case ERROR_HANDLE_EOF: return Failure::PastEndOfFile;
-        default: return Failure::Unexpected;
+        default: return Failure::SystemError;
     }
 }
 
@@ -181,8 +182,8 @@ Failure FailureOf(DWORD error) {
         Throw(Failure::ReadOnlyFile, path);
     }
     const Failure failure = FailureOf(error);
-    if (failure == Failure::Unexpected) {
-        ThrowText("文件访问错误（错误码 " + std::to_string(error) + "）", path);
+    if (failure == Failure::SystemError) {
+        Throw(Failure::SystemError, {{{}, path}}, "（错误码 " + std::to_string(error) + "）", {});
     }
     Throw(failure, path);
 }
@@ -796,6 +797,17 @@ Folder::Space Folder::FreeSpace() const {
         space.blockSize = std::int64_t{sectorsPerCluster} * bytesPerSector;
     }
     return space;
+}
+
+std::int64_t Folder::LargestFile() const {
+    // A question about the disk, not a user's file: not a step.
+    wchar_t system[MAX_PATH + 1] = {};
+    if (::GetVolumeInformationByHandleW(handle_.handle(), nullptr, 0, nullptr, nullptr, nullptr,
+                                        system, MAX_PATH) &&
+        std::wstring_view(system).starts_with(L"FAT")) {
+        return (std::int64_t{1} << 32) - 1;  // FAT32; FAT16 holds less, and fails on writing
+    }
+    return std::numeric_limits<std::int64_t>::max();
 }
 
 std::vector<std::string> Folder::Names() const noexcept {

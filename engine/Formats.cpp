@@ -146,8 +146,8 @@ ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::stri
     list.PieceCount = Get<std::int16_t>(bytes, 6 + pathSize);
     list.FirstNumber = Get<std::int32_t>(bytes, 8 + pathSize);
     if (list.PieceCount < 1) {
-        ThrowText(Text(Failure::ListPieceCountBroken) + std::to_string(list.PieceCount),
-                  fileForErrors);
+        Throw(Failure::ListPieceCountBroken, {{{}, fileForErrors}}, std::to_string(list.PieceCount),
+              {});
     }
     return list;
 }

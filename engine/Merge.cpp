@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // MergeFile: list file -> pieces, checked against the set's checksum list where it has one
 // -> temporary file -> renamed over the output name.
+#include <algorithm>
 #include <limits>
-#include <unordered_map>
+#include <span>
 
 #include "FileIo.h"
 #include "Formats.h"
@@ -28,13 +29,72 @@ struct ListFile {
     io::FileInfo info;
 };
 
+// The list file of a set whose piece this file at path is, judged by its name (ending in a piece
+// number) and its first bytes (a piece's buffer descriptor that fits the file); empty otherwise.
+std::optional<std::string> ListFileOfPiece(const std::string& path,
+                                           std::span<const std::uint8_t> bytes, std::int64_t size) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::string number = dot == std::string::npos ? "" : path.substr(dot + 1);
+    if (number.empty() || number.find_first_not_of("-0123456789") != std::string::npos ||
+        io::NameOf(path).size() <= number.size() + 1 ||
+        bytes.size() < static_cast<std::size_t>(kDescriptorSize)) {
+        return std::nullopt;
+    }
+    const BufferDescriptor descriptor = DecodeDescriptor(bytes);
+    if (descriptor.DimensionCount != 1 || descriptor.LowerBound != 1 ||
+        size < kDescriptorSize + descriptor.ElementCount + kTrailerSize) {
+        return std::nullopt;
+    }
+    return path.substr(0, dot) + ".FLF";
+}
+
+// What a split writes: a record a reader can take whole, at least one piece, a length that is
+// not negative and a source path of text, which no path holds NUL in and which a split stores in
+// code page 936 whole (a character it cannot hold becomes "?"). Stale bytes after the record
+// prove nothing: a list file written over a longer one keeps them.
+bool LooksLikeAListRecord(const ListRecord& list) {
+    return list.PieceCount >= 1 && list.SourceLength >= 0 &&
+           std::none_of(list.SourcePath.begin(), list.SourcePath.end(),
+                        [](char16_t c) { return c == 0 || c == 0xFFFD; });
+}
+
+// Refuses a file that is no list file, saying what to pick instead: a piece's own list file, or
+// the list file beside a file that was split.
+[[noreturn]] void ThrowNotAListFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                                    std::int64_t size) {
+    if (const std::optional<std::string> list = ListFileOfPiece(path, bytes, size)) {
+        Throw(Failure::NotAListFile,
+              {{{}, path}, {"这是一份分割出的文件；请选择这组文件的列表文件（.FLF）：", *list}}, {},
+              {});
+    }
+    const std::string beside = text::ToUtf8(ListFileName(text::FromUtf8(path)));
+    if (io::StatIfPresent(beside)) {
+        Throw(Failure::NotAListFile, {{{}, path}, {"它分割时生成的列表文件（.FLF）是：", beside}},
+              {}, {});
+    }
+    Throw(Failure::NotAListFile, {{{}, path}}, {},
+          "请选择分割时生成的、文件名以 .FLF 结尾的列表文件。");
+}
+
 ListFile ReadListFile(const std::string& path) {
     const io::File file = io::OpenForReading(path);
     const io::FileInfo info = io::Stat(file);
     std::vector<std::uint8_t> bytes(
         static_cast<std::size_t>(std::min<std::int64_t>(info.size, kLargestListRecord)));
     io::ReadAt(file, bytes.data(), bytes.size(), 0);
-    return {DecodeListRecord(bytes, path), info};
+    if (ListFileOfPiece(path, bytes, info.size)) {
+        ThrowNotAListFile(path, bytes, info.size);
+    }
+    ListRecord record;
+    try {
+        record = DecodeListRecord(bytes, path);
+    } catch (const EngineError&) {
+        ThrowNotAListFile(path, bytes, info.size);
+    }
+    if (!LooksLikeAListRecord(record)) {
+        ThrowNotAListFile(path, bytes, info.size);
+    }
+    return {record, info};
 }
 
 // A piece file checked against its own header: its size, and the data length the header gives.
@@ -61,6 +121,31 @@ struct MergePlan {
     std::int64_t total = 0;
 };
 
+// Names every piece of the set that is not there at all, before any is read, and says what to do.
+void CheckNoPieceMissing(const SetNames& names) {
+    constexpr std::size_t kShown = 10;  // a box, not a catalogue
+    std::vector<EngineError::File> missing;
+    std::int32_t count = 0;
+    for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
+        const std::string piece = names.Piece(k);
+        if (!io::StatIfPresent(piece)) {
+            ++count;
+            if (missing.size() < kShown) {
+                missing.push_back({"第 " + std::to_string(k) + " 份：", piece});
+            }
+        }
+    }
+    if (count == 0) {
+        return;
+    }
+    std::string detail =
+        "（共 " + std::to_string(names.PieceCount()) + " 份，缺少 " + std::to_string(count) + " 份";
+    detail += static_cast<std::size_t>(count) > kShown
+                  ? "，下面是前 " + std::to_string(kShown) + " 份）"
+                  : "）";
+    Throw(Failure::PiecesMissing, std::move(missing), detail, Advice(Failure::PiecesMissing));
+}
+
 // Every split cuts pieces of one size and a last one of at least a byte and at most that.
 bool HasTheShapeOfASplit(const MergePlan& plan) {
     const std::uint32_t size = plan.lengths.front();
@@ -77,7 +162,7 @@ void CheckSetLength(const ListRecord& list, const MergePlan& plan, const std::st
     constexpr std::int32_t kSaturated = std::numeric_limits<std::int32_t>::max();
     if (list.SourceLength < kSaturated ? plan.total != list.SourceLength
                                        : plan.total < kSaturated || !HasTheShapeOfASplit(plan)) {
-        ThrowText(SetLengthMismatchText(plan.total, list.SourceLength), listFile);
+        ThrowSetLengthMismatch(plan.total, list.SourceLength, listFile);
     }
 }
 
@@ -131,8 +216,8 @@ Checksums MatchByName(const SetNames& names, const std::vector<ChecksumLine>& li
         const std::string name =
             file + 1 < files ? names.Piece(static_cast<std::int32_t>(file + 1)) : names.List();
         if (count != 1) {
-            ThrowText(ChecksumFailureText(
-                count == 0 ? Failure::PieceNotCovered : Failure::PieceListedTwice, name, path));
+            ThrowChecksumFailure(count == 0 ? Failure::PieceNotCovered : Failure::PieceListedTwice,
+                                 name, path);
         }
         const Digest& digest = lines[f.exact > 0 ? f.exactLine : f.looseLine].digest;
         if (file + 1 < files) {
@@ -154,14 +239,14 @@ Checksums MatchByPosition(const SetNames& names, const std::vector<ChecksumLine>
         const auto line = static_cast<std::size_t>(k - 1);
         if (line >= lines.size() ||
             !lines[line].name.ends_with(piece.substr(piece.find_last_of('.')))) {
-            ThrowText(ChecksumFailureText(Failure::PieceNotCovered, piece, path));
+            ThrowChecksumFailure(Failure::PieceNotCovered, piece, path);
         }
         checksums.pieces.push_back(lines[line].digest);
     }
     const std::string_view last =
         lines.size() == checksums.pieces.size() + 1 ? LastElement(lines.back().name, "/\\") : "";
     if (last.size() < 4 || !SameNameIgnoringCase(last.substr(last.size() - 4), ".FLF")) {
-        ThrowText(ChecksumFailureText(Failure::PieceNotCovered, names.List(), path));
+        ThrowChecksumFailure(Failure::PieceNotCovered, names.List(), path);
     }
     checksums.listFile = lines.back().digest;
     return checksums;
@@ -206,7 +291,7 @@ void CheckListFile(const std::string& listFile, const Checksums& checksums) {
     io::ReadRange(file, 0, io::Stat(file).size, buffer,
                   [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
     if (hash.Finish() != checksums.listFile) {
-        ThrowText(ChecksumFailureText(Failure::ListFileMismatch, listFile, checksums.path));
+        ThrowChecksumFailure(Failure::ListFileMismatch, listFile, checksums.path);
     }
 }
 
@@ -239,7 +324,7 @@ void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::s
     io::ReadRange(piece, dataEnd, extent.fileSize - dataEnd, worker.buffer,
                   [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
     if (hash.Finish() != checksums.pieces[i]) {
-        ThrowText(ChecksumFailureText(Failure::PieceMismatch, piece.path(), checksums.path));
+        ThrowChecksumFailure(Failure::PieceMismatch, piece.path(), checksums.path);
     }
 }
 
@@ -377,6 +462,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     }
 
     // Every piece is checked before the output is touched.
+    CheckNoPieceMissing(names);
     MergePlan plan;
     for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
         plan.pieces.push_back(names.Piece(k));
@@ -387,9 +473,16 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     CheckSetLength(list.record, plan, listFile);
 
     const std::string target = ResolveTarget(output);
+    if (const std::optional<io::FileInfo> there = io::StatIfPresent(target);
+        there && there->kind == io::Kind::Directory) {
+        Throw(Failure::OutputIsFolder, output);
+    }
     io::CheckRegularOrAbsent(target);
 
     Replacement replacement(target, output, list.info);
+    if (plan.total > replacement.folder().LargestFile()) {
+        Throw(Failure::TooLargeForFileSystem, output);
+    }
     WritePieces(plan, checksums, replacement.file(), progress, stop);
     if (stop.stop_requested()) {
         Throw(Failure::Stopped);  // the last chunks may have been written after the last check

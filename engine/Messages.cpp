@@ -1,13 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The words are the window's: "列表文件（.FLF）" for the list file and "分割出的文件" for the
+// pieces in every text the engine makes up itself.
 #include "Messages.h"
 
 #include <cerrno>
 #include <new>
 
-#include "Module1.h"
 #include "Text.h"
 
 namespace Module1 {
+namespace {
+
+constexpr std::string_view kGetItAgain = "请重新获取这份文件，或者重新分割源文件。";
+constexpr std::string_view kChecksumListBroken =
+    "校验文件可能已损坏；请重新获取它，或者重新分割源文件。";
+
+}  // namespace
 
 std::string Text(Failure failure) {
     switch (failure) {
@@ -26,9 +34,8 @@ std::string Text(Failure failure) {
         case Failure::Interrupted: return "操作被中断";
         case Failure::Overflow: return "溢出";
         case Failure::DeviceIo: return "设备 I/O 错误";
-        case Failure::FileInUseByOther:
-            return "文件正在被其他程序使用，请关闭使用它的程序（或等它完成）后再试";
-        case Failure::ReadOnlyFile: return "文件是只读的，请先去掉它的只读属性";
+        case Failure::FileInUseByOther: return "文件正在被其他程序使用";
+        case Failure::ReadOnlyFile: return "文件是只读的";
         case Failure::PathTooLong: return "路径太长";
         case Failure::InvalidName: return "文件名、目录名或卷标语法不正确";
         case Failure::NulInName: return "文件名中含有空字符（U+0000），它不能指定任何文件";
@@ -36,104 +43,182 @@ std::string Text(Failure failure) {
             return "这个名字是 Windows 保留的设备名（CON、PRN、AUX、NUL、COM1、LPT1 等），"
                    "不能用作文件名";
         case Failure::NotRegularFile: return "不是普通文件（管道、设备或套接字不能分割或合并）";
-        case Failure::DanglingLink: return "符号链接指向的文件不存在，请指定实际的文件";
+        case Failure::DanglingLink: return "符号链接指向的文件不存在";
         case Failure::FolderNotWritable: return "没有在这个文件夹中写入文件的权限";
         case Failure::PastEndOfFile: return "输入超出文件尾";
-        case Failure::NotAPiece: return "文件格式错误，不是有效的分割文件";
-        case Failure::PieceNumberOutOfRange: return "溢出：分割文件的编号超出范围";
-        case Failure::ListNameTooShort: return "无效的过程调用或参数：列表文件名不足四个字符";
+        case Failure::NotAPiece: return "文件格式错误，不是有效的分割出的文件";
+        case Failure::PieceNumberOutOfRange: return "溢出：分割出的文件的编号超出范围";
+        case Failure::ListNameTooShort:
+            return "无效的过程调用或参数：列表文件（.FLF）的文件名不足四个字符";
         case Failure::SourcePathTooLong: return "溢出：源文件路径太长";
-        case Failure::ListPieceCountBroken: return "列表文件已损坏，记录的分割份数为 ";
+        case Failure::ListPieceCountBroken: return "列表文件（.FLF）已损坏，记录的分割份数为 ";
+        case Failure::NotAListFile: return "这不是分割时生成的列表文件（.FLF）";
+        case Failure::PiecesMissing: return "这组分割出的文件不全";
         case Failure::SourceTooSmall: return "指定的文件比需要分割的小，不需要分割！！！";
         case Failure::PieceSizeZero: return "除数为零：每份大小不能为 0";
         case Failure::TooManyPieces: return "溢出：分割后的份数超过 32767";
         case Failure::PieceSizeNotPositive: return "下标越界：每份大小必须大于 0";
         case Failure::PieceSizeOutOfRange: return "溢出：每份大小超出范围";
-        case Failure::BadOutputName: return "文件名错误";
-        case Failure::OutputInSet:
-            return "合并后的文件不能是这组分割文件中的文件（列表文件、校验文件或分割文件）";
-        case Failure::PieceChangedDuringMerge: return "分割文件在合并时被改动";
-        case Failure::SourceBeingSplit: return "这个文件正在被另一次分割使用，请等它完成后再试";
+        case Failure::SourceBeingSplit: return "这个文件正在被另一次分割使用";
         case Failure::SetNameIsSource:
-            return "分割要写的这个名字就是被分割的文件本身（链接），分割会毁掉它；请先移走这个链接";
-        case Failure::OtherUsersFile:
-            return "分割要写的这个名字上是另一个用户的文件，不能替换它；请让它的主人移走它";
+            return "分割要写的这个名字就是被分割的文件本身（链接），分割会毁掉它";
+        case Failure::OtherUsersFile: return "分割要写的这个名字上是另一个用户的文件，不能替换它";
         case Failure::NotEnoughSpace: return "磁盘空间不足，分割没有开始";
-        case Failure::SourceChanged:
-            return "源文件在分割过程中被修改，分割出的文件不能使用；请等它不再改动后重新分割";
-        case Failure::SetIncomplete:
-            return "分割出的文件没有全部就位，这些名字上的这组文件不完整；请重新分割源文件";
-        case Failure::SetLengthMismatch: return "分割文件不完整或不属于同一次分割";
-        case Failure::PieceMismatch: return "分割文件已损坏或不属于同一次分割";
-        case Failure::ListFileMismatch: return "列表文件已损坏或不属于这组分割文件";
-        case Failure::PieceNotCovered: return "校验文件没有列出这个分割文件";
-        case Failure::PieceListedTwice: return "校验文件把这个文件列出了不止一次";
+        case Failure::SourceChanged: return "源文件在分割过程中被修改，分割出的文件不能使用";
+        case Failure::SetIncomplete: return "分割出的文件没有全部就位";
+        case Failure::BadOutputName: return "文件名错误";
+        case Failure::OutputIsFolder: return "合并后的文件名是一个文件夹";
+        case Failure::TooLargeForFileSystem:
+            return "这个磁盘（或 U 盘）的文件系统存不下 4 GB 或更大的文件";
+        case Failure::OutputInSet:
+            return "合并后的文件不能是这组文件本身（列表文件（.FLF）、校验文件或分割出的文件）";
+        case Failure::PieceChangedDuringMerge: return "分割出的文件在合并时被改动";
+        case Failure::SetLengthMismatch: return "分割出的文件不完整或不属于同一次分割";
+        case Failure::PieceMismatch: return "分割出的文件已损坏或不属于同一次分割";
+        case Failure::ListFileMismatch: return "列表文件（.FLF）已损坏或不属于这组分割出的文件";
+        case Failure::PieceNotCovered: return "校验文件没有列出这份文件";
+        case Failure::PieceListedTwice: return "校验文件把这份文件列出了不止一次";
         case Failure::ChecksumListUnreadable: return "校验文件无法读取或格式不对";
         case Failure::Stopped: return "操作已停止";
+        case Failure::SystemError: return "文件访问错误";
         case Failure::Unexpected: return "意外错误";
     }
     return Text(Failure::Unexpected);
 }
 
-std::string SystemErrorText(int error) {
-    switch (error) {
-        case ENOENT: return Text(Failure::FileNotFound);
-        case ENOTDIR: return Text(Failure::PathNotFound);
-        case EACCES:
-        case EPERM: return Text(Failure::AccessDenied);
-        case EROFS: return Text(Failure::WriteProtected);
-        case ENOSPC: return Text(Failure::DiskFull);
-#if defined(EDQUOT)
-        case EDQUOT: return Text(Failure::DiskFull);
-#endif
-        case EFBIG: return Text(Failure::FileTooLarge);
-        case ENOMEM: return Text(Failure::OutOfMemory);
-        case EISDIR: return Text(Failure::PathAccess);
-        case ENAMETOOLONG: return Text(Failure::NameTooLong);
-        case EEXIST: return Text(Failure::FileExists);
-        case EMFILE:
-        case ENFILE: return Text(Failure::TooManyOpenFiles);
-        case EBUSY: return Text(Failure::FileInUse);
-#if defined(ETXTBSY)
-        case ETXTBSY: return Text(Failure::FileInUse);
-#endif
-        case EINTR: return Text(Failure::Interrupted);
-        case EOVERFLOW: return Text(Failure::Overflow);
-        case EIO: return Text(Failure::DeviceIo);
-        default: return "文件访问错误（错误码 " + std::to_string(error) + "）";
+std::string Advice(Failure failure) {
+    switch (failure) {
+        case Failure::DiskFull: return "请腾出空间后再试。";
+        case Failure::NameTooLong:
+        case Failure::PathTooLong: return "请换一个短一些的文件名，或者放到浅一些的文件夹里。";
+        case Failure::TooManyOpenFiles: return "请关闭一些程序后再试。";
+        case Failure::DeviceIo: return "磁盘或 U 盘可能有坏块或已被拔出，请检查后再试。";
+        case Failure::FileInUseByOther: return "请关闭使用它的程序（或等它完成）后再试。";
+        case Failure::ReadOnlyFile: return "请先去掉它的只读属性。";
+        case Failure::ReservedName: return "请换一个名字。";
+        case Failure::DanglingLink: return "请指定实际的文件。";
+        case Failure::FolderNotWritable: return "请换一个文件夹，或者请管理员给你写入的权限。";
+        case Failure::PiecesMissing:
+            return "请把缺少的分割出的文件放回列表文件（.FLF）所在的文件夹后再合并。";
+        case Failure::SourceBeingSplit: return "请等它完成后再试。";
+        case Failure::SetNameIsSource: return "请先移走这个链接。";
+        case Failure::OtherUsersFile: return "请让它的主人移走它。";
+        case Failure::SourceChanged: return "请等它不再改动后重新分割。";
+        case Failure::SetIncomplete: return "这些名字上的这组文件不完整；请重新分割源文件。";
+        case Failure::OutputIsFolder: return "请在这个文件夹里指定一个文件名。";
+        case Failure::TooLargeForFileSystem:
+            return "请把合并后的文件存到 NTFS、exFAT 或 ext4 等文件系统的磁盘上。";
+        case Failure::OutputInSet: return "请另外指定合并后的文件名。";
+        case Failure::PieceChangedDuringMerge: return "请等它不再改动后重新合并。";
+        case Failure::SetLengthMismatch:
+            return "请找回同一次分割出的全部文件，或者重新分割源文件。";
+        case Failure::PieceMismatch:
+        case Failure::ListFileMismatch: return std::string(kGetItAgain);
+        case Failure::PieceNotCovered:
+        case Failure::PieceListedTwice:
+        case Failure::ChecksumListUnreadable: return std::string(kChecksumListBroken);
+        default: return {};
     }
 }
 
-std::string SetLengthMismatchText(std::int64_t pieces, std::int64_t recorded) {
-    return Text(Failure::SetLengthMismatch) + "（分割文件共 " + std::to_string(pieces) +
-           " 字节，列表文件记录 " + std::to_string(recorded) + " 字节）";
+Failure FailureOfErrno(int error) {
+    switch (error) {
+        case ENOENT: return Failure::FileNotFound;
+        case ENOTDIR: return Failure::PathNotFound;
+        case EACCES:
+        case EPERM: return Failure::AccessDenied;
+        case EROFS: return Failure::WriteProtected;
+        case ENOSPC: return Failure::DiskFull;
+#if defined(EDQUOT)
+        case EDQUOT: return Failure::DiskFull;
+#endif
+        case EFBIG: return Failure::FileTooLarge;
+        case ENOMEM: return Failure::OutOfMemory;
+        case EISDIR: return Failure::PathAccess;
+        case ENAMETOOLONG: return Failure::NameTooLong;
+        case EEXIST: return Failure::FileExists;
+        case EMFILE:
+        case ENFILE: return Failure::TooManyOpenFiles;
+        case EBUSY: return Failure::FileInUse;
+#if defined(ETXTBSY)
+        case ETXTBSY: return Failure::FileInUse;
+#endif
+        case EINTR: return Failure::Interrupted;
+        case EOVERFLOW: return Failure::Overflow;
+        case EIO: return Failure::DeviceIo;
+        default: return Failure::SystemError;
+    }
 }
 
-std::string NotEnoughSpaceText(std::int64_t needed, std::int64_t available, bool olderSetThere) {
-    constexpr std::int64_t kMiB = 1 << 20;
-    std::string text = Text(Failure::NotEnoughSpace) + "（需要 " +
-                       std::to_string((needed + kMiB - 1) / kMiB) + " MB，可用 " +
-                       std::to_string(available / kMiB) + " MB）";
-    if (olderSetThere) {
-        text +=
-            "。旧的一组分割文件要到新的一组写完才被替换，所以两组要同时放得下；"
-            "先删除旧的一组可以腾出空间";
+std::string Compose(Failure failure, const std::vector<EngineError::File>& files,
+                    const std::string& detail, const std::string& advice) {
+    std::string text = Text(failure) + detail;
+    if (!files.empty()) {
+        text += "：";
+    }
+    for (const EngineError::File& file : files) {
+        if (!file.label.empty()) {
+            text += "\r" + file.label;
+        }
+        text += "\r“" + file.path + "”";
+    }
+    if (!advice.empty()) {
+        text += "\r" + advice;
     }
     return text;
 }
 
-std::string ChecksumFailureText(Failure failure, const std::string& file,
-                                const std::string& checksumList) {
-    return Text(failure) + "：" + file + "（校验文件：" + checksumList +
-           "）。请重新获取这个文件，或者重新分割源文件。";
-}
+EngineError::EngineError(Failure failure, std::vector<File> files, std::string detail,
+                         std::string advice)
+    : std::runtime_error(Compose(failure, files, detail, advice)),
+      failure_(failure),
+      files_(std::move(files)),
+      detail_(std::move(detail)),
+      advice_(std::move(advice)) {}
 
-void ThrowText(const std::string& text, const std::string& path) {
-    throw EngineError(path.empty() ? text : text + "：" + path);
+std::vector<std::string> EngineError::paths() const {
+    std::vector<std::string> paths;
+    for (const File& file : files_) {
+        paths.push_back(file.path);
+    }
+    return paths;
 }
 
 void Throw(Failure failure, const std::string& path) {
-    ThrowText(Text(failure), path);
+    std::vector<EngineError::File> files;
+    if (!path.empty()) {
+        files.push_back({{}, path});
+    }
+    throw EngineError(failure, std::move(files), {}, Advice(failure));
+}
+
+void Throw(Failure failure, std::vector<EngineError::File> files, std::string detail,
+           std::string advice) {
+    throw EngineError(failure, std::move(files), std::move(detail), std::move(advice));
+}
+
+void ThrowSetLengthMismatch(std::int64_t pieces, std::int64_t recorded,
+                            const std::string& listFile) {
+    Throw(Failure::SetLengthMismatch, {{{}, listFile}},
+          "（分割出的文件共 " + std::to_string(pieces) + " 字节，列表文件（.FLF）记录 " +
+              std::to_string(recorded) + " 字节）",
+          Advice(Failure::SetLengthMismatch));
+}
+
+void ThrowNotEnoughSpace(std::int64_t needed, std::int64_t available, bool olderSetThere,
+                         const std::string& folder) {
+    constexpr std::int64_t kMiB = 1 << 20;
+    Throw(Failure::NotEnoughSpace, {{{}, folder}},
+          "（需要 " + std::to_string((needed + kMiB - 1) / kMiB) + " MB，可用 " +
+              std::to_string(available / kMiB) + " MB）",
+          olderSetThere ? "旧的一组分割出的文件要到新的一组写完才被替换，所以两组要同时放得下；"
+                          "先删除旧的一组可以腾出空间。"
+                        : Advice(Failure::DiskFull));
+}
+
+void ThrowChecksumFailure(Failure failure, const std::string& file,
+                          const std::string& checksumList) {
+    Throw(failure, {{{}, file}, {"校验文件：", checksumList}}, {}, Advice(failure));
 }
 
 std::u16string FailureText(const std::exception_ptr& failure) {
@@ -144,7 +229,8 @@ std::u16string FailureText(const std::exception_ptr& failure) {
     } catch (const std::bad_alloc&) {
         return text::FromUtf8(Text(Failure::OutOfMemory));
     } catch (const std::exception& error) {
-        return text::FromUtf8(Text(Failure::Unexpected) + "：" + error.what());
+        return text::FromUtf8(
+            Compose(Failure::Unexpected, {}, std::string("：") + error.what(), {}));
     } catch (...) {
         return text::FromUtf8(Text(Failure::Unexpected));
     }

@@ -188,7 +188,8 @@ void StagedSet::BringIn() {
             created_[member] = 0;
         }
     } catch (const EngineError& error) {
-        ThrowText(Text(Failure::SetIncomplete) + "（" + error.what() + "）", listPath);
+        Throw(Failure::SetIncomplete, {{{}, paths_[member]}}, "（" + Text(error.failure()) + "）",
+              Advice(Failure::SetIncomplete));
     }
     folder_.Flush();
 }

@@ -28,6 +28,7 @@ class Replacement {
     Replacement& operator=(const Replacement&) = delete;
 
     const io::File& file() const { return file_; }
+    const io::Folder& folder() const { return folder_; }
     // A stop request while another program holds the output keeps the old output.
     void Commit(std::stop_token stop = {});
 

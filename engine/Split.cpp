@@ -25,18 +25,30 @@ constexpr int kWorkers = 2;
 
 // n = ceil(L / S), formed as the layouts define it: the double quotient rounded to a 16-bit
 // integer (ties to even), plus one when the quotient lies above the rounded value.
+// Too many pieces: the smallest size in megabytes, the window's unit, that gives few enough.
+[[noreturn]] void ThrowTooManyPieces(std::int64_t sourceLength) {
+    constexpr std::int64_t kMiB = 1 << 20;
+    const std::int64_t megabytes = (sourceLength + 32767 * kMiB - 1) / (32767 * kMiB);
+    Throw(Failure::TooManyPieces, {}, {},
+          megabytes <= 2047 ? "请把每份大小设为至少 " + std::to_string(megabytes) + "（单位：M）。"
+                            : std::string("这个文件太大，无法分割成 32767 份以内。"));
+}
+
 std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
     if (pieceSize == 0) {
         Throw(Failure::PieceSizeZero);
     }
     const double quotient = static_cast<double>(sourceLength) / pieceSize;
     if (!(quotient < 32767.5) || quotient < -32768.5) {
+        if (pieceSize > 0) {
+            ThrowTooManyPieces(sourceLength);
+        }
         Throw(Failure::TooManyPieces);
     }
     double rounded = std::nearbyint(quotient);
     if (quotient > rounded) {
         if (rounded == 32767) {
-            Throw(Failure::TooManyPieces);
+            ThrowTooManyPieces(sourceLength);
         }
         rounded += 1;
     }
@@ -164,9 +176,8 @@ void CheckFreeSpace(const SplitPlan& plan, const SetNames& names, const io::Fold
     needed += RoundedUp(listRecordSize, space.blockSize) +
               RoundedUp(checksumListSize + 256, space.blockSize);
     if (needed > space.available) {
-        ThrowText(NotEnoughSpaceText(needed, space.available,
-                                     folder.LinkStat(io::NameOf(names.List())).has_value()),
-                  folder.path());
+        ThrowNotEnoughSpace(needed, space.available,
+                            folder.LinkStat(io::NameOf(names.List())).has_value(), folder.path());
     }
 }
 

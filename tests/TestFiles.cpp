@@ -130,6 +130,10 @@ void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize) {
     EXPECT_TRUE(Module1::SplitFile(U16(source), 0, message, pieceSize)) << Utf8(message);
 }
 
+std::string Opening(const std::string& description, const std::string& path) {
+    return description + "：\r“" + path + "”";
+}
+
 std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output) {
     try {
         Module1::MergeFile(U16(list), U16(output));

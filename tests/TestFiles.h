@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace testing_files {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -53,6 +55,14 @@ void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize);
 // Runs a merge that must fail and returns its message; an empty one, and a failed test, when
 // it succeeds.
 std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output);
+
+// How the engine shows a failure that names a file: its description, then the path on a line of
+// its own in “ ” quotes (the text's lines are joined by carriage returns).
+std::string Opening(const std::string& description, const std::string& path);
+
+// Checks that a failure's text (UTF-8) opens with description and then path.
+#define EXPECT_SAYS(text, description, path) \
+    EXPECT_EQ(std::string(text).rfind(::testing_files::Opening(description, path), 0), 0u) << (text)
 
 #if !defined(_WIN32)
 // The user "nobody", whom the tests borrow for another user's files.

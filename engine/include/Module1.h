@@ -25,14 +25,109 @@
 
 namespace Module1 {
 
-// A failure of the engine; what() is a Chinese description in UTF-8 for the user.
-class EngineError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
+// Every failure the engine reports, by what it means to the user; Messages.cpp holds the Chinese
+// text of each.
+enum class Failure {
+    // The system's errors, by what they mean to the user.
+    FileNotFound,
+    PathNotFound,
+    AccessDenied,
+    WriteProtected,
+    DiskFull,
+    FileTooLarge,
+    OutOfMemory,
+    PathAccess,
+    NameTooLong,
+    FileExists,
+    TooManyOpenFiles,
+    FileInUse,
+    Interrupted,
+    Overflow,
+    DeviceIo,
+    // What Windows says of its own.
+    FileInUseByOther,
+    ReadOnlyFile,
+    PathTooLong,
+    InvalidName,
+    // Names and kinds of files.
+    NulInName,
+    ReservedName,
+    NotRegularFile,
+    DanglingLink,
+    FolderNotWritable,
+    // The file formats.
+    PastEndOfFile,
+    NotAPiece,
+    PieceNumberOutOfRange,
+    ListNameTooShort,
+    SourcePathTooLong,
+    ListPieceCountBroken,  // with the count it holds
+    NotAListFile,
+    PiecesMissing,
+    // Splitting.
+    SourceTooSmall,
+    PieceSizeZero,
+    TooManyPieces,
+    PieceSizeNotPositive,
+    PieceSizeOutOfRange,
+    // Splitting while another split of the same file runs.
+    SourceBeingSplit,
+    // What stands at the names a split is to write, and what the split finds meanwhile.
+    SetNameIsSource,
+    OtherUsersFile,
+    NotEnoughSpace,  // with what is needed and what is free
+    SourceChanged,
+    SetIncomplete,
+    // Merging.
+    BadOutputName,
+    OutputIsFolder,
+    TooLargeForFileSystem,
+    OutputInSet,
+    PieceChangedDuringMerge,
+    SetLengthMismatch,  // with the two lengths
+    // Checking a set against its checksum list.
+    PieceMismatch,
+    ListFileMismatch,
+    PieceNotCovered,
+    PieceListedTwice,
+    ChecksumListUnreadable,
+    // The caller asked the operation to stop; no box shows it.
+    Stopped,
+    // A system error the catalogue has no words for, with its number.
+    SystemError,
+    // Anything the engine did not foresee, with what the library said.
+    Unexpected,
 };
 
-// The text the user sees for any failure: an EngineError's own description, and a Chinese
-// one for running out of memory or for anything the engine did not foresee.
+// A failure of the engine, in parts: what failed, the files it concerns (UTF-8, as the caller
+// named them), words that belong to the description (numbers, the system's reason), and what the
+// user can do. what() is the text the user sees, in UTF-8, as FailureText gives it.
+class EngineError : public std::runtime_error {
+  public:
+    // A path may have a label, a line of its own above it ("校验文件："); labels may be empty.
+    struct File {
+        std::string label;
+        std::string path;
+    };
+    EngineError(Failure failure, std::vector<File> files, std::string detail, std::string advice);
+
+    Failure failure() const noexcept { return failure_; }
+    std::vector<std::string> paths() const;
+    const std::vector<File>& files() const noexcept { return files_; }
+    const std::string& detail() const noexcept { return detail_; }
+    const std::string& advice() const noexcept { return advice_; }
+
+  private:
+    Failure failure_;
+    std::vector<File> files_;
+    std::string detail_;
+    std::string advice_;
+};
+
+// The text the user sees for any failure, its lines joined by carriage returns as a message box
+// takes them: the description (and its detail), then every path on a line of its own in “ ”
+// quotes, so that leading and trailing spaces show, then what the user can do. For running out
+// of memory and for anything the engine did not foresee it is a Chinese description too.
 std::u16string FailureText(const std::exception_ptr& failure);
 
 // One piece in memory. On disk: a 10-byte buffer descriptor (dimension count 1, element

@@ -73,7 +73,8 @@ TEST(ListFormat, short_records_and_piece_counts_below_one_are_errors) {
             Module1::DecodeListRecord(shortened, "/x/a.FLF");
             ADD_FAILURE() << "accepted " << size << " bytes";
         } catch (const EngineError& error) {
-            EXPECT_STREQ(error.what(), "输入超出文件尾：/x/a.FLF");
+            EXPECT_EQ(error.failure(), Module1::Failure::PastEndOfFile);
+            EXPECT_EQ(error.paths(), std::vector<std::string>{"/x/a.FLF"});
         }
     }
     for (std::int16_t count : {0, -1, -32768}) {

@@ -73,9 +73,9 @@ TEST_F(HostileSet, a_merge_refuses_to_write_into_its_own_set_whoever_calls_it) {
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         before = dir.List();
-        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / name),
-                  "合并后的文件不能是这组分割文件中的文件（列表文件、校验文件或分割文件）：" +
-                      Utf8(dir / name));
+        EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / name),
+                    "合并后的文件不能是这组文件本身（列表文件（.FLF）、校验文件或分割出的文件）",
+                    Utf8(dir / name));
         ExpectOutputUntouched();
     }
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
@@ -100,12 +100,12 @@ class Deadline {
 TEST_F(HostileSet, a_fifo_as_list_file_or_piece_fails_at_once_instead_of_waiting_for_a_writer) {
     const Deadline deadline(10);
     ASSERT_EQ(::mkfifo((dir / "pipe.FLF").c_str(), 0644), 0);
-    EXPECT_EQ(MergeError(dir / "pipe.FLF", dir / "out"),
-              "不是普通文件（管道、设备或套接字不能分割或合并）：" + (dir / "pipe.FLF").string());
+    EXPECT_SAYS(MergeError(dir / "pipe.FLF", dir / "out"),
+                "不是普通文件（管道、设备或套接字不能分割或合并）", Utf8(dir / "pipe.FLF"));
     fs::remove(dir / "a.rar.001");
     ASSERT_EQ(::mkfifo((dir / "a.rar.001").c_str(), 0644), 0);
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-              "不是普通文件（管道、设备或套接字不能分割或合并）：" + (dir / "a.rar.001").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"),
+                "不是普通文件（管道、设备或套接字不能分割或合并）", Utf8(dir / "a.rar.001"));
     EXPECT_EQ(ReadFile(dir / "out"), previous);
 }
 
@@ -126,8 +126,8 @@ TEST(SpecialFiles, a_split_refuses_a_fifo_source_or_a_fifo_or_link_to_one_where_
         fs::create_symlink(set / "fifo", set / taken);
         const std::vector<std::string> before = set.List();
         EXPECT_FALSE(Module1::SplitFile(U16(set / "s"), 0, message, 1000));
-        EXPECT_EQ(Utf8(message),
-                  "不是普通文件（管道、设备或套接字不能分割或合并）：" + (set / taken).string());
+        EXPECT_SAYS(Utf8(message), "不是普通文件（管道、设备或套接字不能分割或合并）",
+                    Utf8(set / taken));
         EXPECT_EQ(set.List(), before) << "nothing written before the refusal";
         EXPECT_EQ(ReadFile(set / "s"), source);
     }
@@ -165,8 +165,8 @@ TEST_F(HostileSet, an_output_that_is_a_device_fifo_or_socket_or_a_link_to_one_is
 
 TEST_F(HostileSet, a_dangling_link_as_output_is_refused_and_stays_a_link) {
     fs::create_symlink(dir / "nowhere" / "x", dir / "dangling");
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "dangling"),
-              "符号链接指向的文件不存在，请指定实际的文件：" + (dir / "dangling").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "dangling"), "符号链接指向的文件不存在",
+                Utf8(dir / "dangling"));
     EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
     EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
@@ -307,7 +307,7 @@ TEST_F(SplitSource, a_read_only_piece_or_list_file_of_an_older_set_fails_before_
             std::u16string text;
             return Module1::SplitFile(U16(dir / "s"), 0, text, 500) ? std::string() : Utf8(text);
         });
-        EXPECT_EQ(message, "没有权限：" + (dir / readOnly).string());
+        EXPECT_SAYS(message, "没有权限", Utf8(dir / readOnly));
         ASSERT_EQ(::chmod((dir / readOnly).c_str(), 0644), 0);
         Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "older"));
         EXPECT_EQ(ReadFile(dir / "older"), older) << "the older set still merges";
@@ -434,7 +434,7 @@ TEST_F(HostileSet, an_output_folder_the_user_may_not_write_in_is_named) {
             return std::string(error.what());
         }
     });
-    EXPECT_EQ(message, "没有在这个文件夹中写入文件的权限：" + (dir / "outdir").string());
+    EXPECT_SAYS(message, "没有在这个文件夹中写入文件的权限", Utf8(dir / "outdir"));
     EXPECT_TRUE(fs::is_empty(dir / "outdir"));
 }
 

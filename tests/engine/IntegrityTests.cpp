@@ -33,7 +33,10 @@ void FlipByte(const fs::path& file, std::size_t offset) {
     WriteFile(file, bytes);
 }
 
-const std::string kMismatch = "分割文件已损坏或不属于同一次分割：";
+// How a merge refuses a piece its checksum list does not vouch for.
+std::string Mismatch(const fs::path& piece) {
+    return Opening("分割出的文件已损坏或不属于同一次分割", Utf8(piece));
+}
 
 }  // namespace
 
@@ -94,15 +97,15 @@ struct CheckedSet : SetWithOutput {
 };
 
 TEST_F(CheckedSet, a_byte_flipped_anywhere_in_any_piece_fails_the_merge_naming_that_piece) {
-    const std::string checksumList = (dir / "a.rar.FLF.sha256").string();
+    const std::string checksumList = Utf8(dir / "a.rar.FLF.sha256");
     for (const char* piece : {"a.rar.00", "a.rar.001", "a.rar.002"}) {
         const std::size_t size = fs::file_size(dir / piece);
         for (std::size_t offset : {std::size_t{0}, std::size_t{10}, size / 2, size - 5, size - 1}) {
             SCOPED_TRACE(std::string(piece) + " at " + std::to_string(offset));
             FlipByte(dir / piece, offset);
-            ExpectRefused(offset == 0 ? "文件格式错误，不是有效的分割文件："  // its own check
-                                      : kMismatch + (dir / piece).string() + "（校验文件：" +
-                                            checksumList + "）。请重新获取这个文件，或者重新分割");
+            ExpectRefused(offset == 0 ? "文件格式错误，不是有效的分割出的文件："  // its own check
+                                      : Mismatch(dir / piece) + "\r校验文件：\r“" + checksumList +
+                                            "”\r请重新获取这份文件，或者重新分割源文件。");
             FlipByte(dir / piece, offset);
         }
     }
@@ -116,15 +119,16 @@ TEST_F(CheckedSet, a_changed_list_file_a_short_or_garbled_checksum_list_is_refus
     Bytes longer = list;
     longer.push_back('x');
     WriteFile(dir / "a.rar.FLF", longer);
-    ExpectRefused("列表文件已损坏或不属于这组分割文件：" + (dir / "a.rar.FLF").string());
+    ExpectRefused(
+        Opening("列表文件（.FLF）已损坏或不属于这组分割出的文件", Utf8(dir / "a.rar.FLF")));
     WriteFile(dir / "a.rar.FLF", list);
 
     const std::string text(checksums.begin(), checksums.end());
     const std::string twoLines = text.substr(0, 2 * (64 + 2 + 9));  // the first two pieces only
     WriteFile(dir / "a.rar.FLF.sha256", Bytes(twoLines.begin(), twoLines.end()));
-    ExpectRefused("校验文件没有列出这个分割文件：" + (dir / "a.rar.002").string());
+    ExpectRefused(Opening("校验文件没有列出这份文件", Utf8(dir / "a.rar.002")));
     WriteFile(dir / "a.rar.FLF.sha256", Bytes{'n', 'o', 'n', 's', 'e', 'n', 's', 'e', '\n'});
-    ExpectRefused("校验文件无法读取或格式不对：" + (dir / "a.rar.FLF.sha256").string());
+    ExpectRefused(Opening("校验文件无法读取或格式不对", Utf8(dir / "a.rar.FLF.sha256")));
     WriteFile(dir / "a.rar.FLF.sha256", checksums);
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), source);
@@ -213,10 +217,10 @@ TEST(SetLength, a_source_of_2_gib_or_more_needs_at_least_that_much_data) {
     WriteFile(dir / "s.FLF", Module1::EncodeListRecord({2147483647, u"s", 2, 0}));
     WriteFile(dir / "s.00", Module1::EncodePieceRecord({{'a', 'b'}, 2}));
     WriteFile(dir / "s.001", Module1::EncodePieceRecord({{'c'}, 1}));
-    EXPECT_EQ(MergeError(dir / "s.FLF", dir / "out"),
-              "分割文件不完整或不属于同一次分割（分割文件共 3 字节，列表文件记录 2147483647 "
-              "字节）：" +
-                  (dir / "s.FLF").string());
+    EXPECT_SAYS(MergeError(dir / "s.FLF", dir / "out"),
+                "分割出的文件不完整或不属于同一次分割（分割出的文件共 3 字节，列表文件（.FLF）记录 "
+                "2147483647 字节）",
+                Utf8(dir / "s.FLF"));
     // A set whose trailing Length disagrees with the element count still merges:
     // the element count decides.
     WriteFile(dir / "t.FLF", Module1::EncodeListRecord({3, u"t", 2, 0}));
@@ -329,8 +333,7 @@ TEST(TwoSplits, a_second_split_of_a_file_being_split_is_refused_and_writes_nothi
     ASSERT_EQ(::flock(held, LOCK_EX), 0);  // as a running split holds it
     std::u16string message;
     EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 1000));
-    EXPECT_EQ(Utf8(message),
-              "这个文件正在被另一次分割使用，请等它完成后再试：" + (dir / "s").string());
+    EXPECT_SAYS(Utf8(message), "这个文件正在被另一次分割使用", Utf8(dir / "s"));
     EXPECT_EQ(dir.List(), std::vector<std::string>{"s"});
     ::close(held);
     SplitOrFail(dir / "s", 1000);
@@ -365,7 +368,7 @@ TEST(SetLength, a_set_of_2_gib_or_more_needs_the_shape_of_one_split_as_well) {
                             lengths[static_cast<std::size_t>(k - 1)]);
         }
         EXPECT_EQ(
-            MergeError(dir / "s.FLF", dir / "out").rfind("分割文件不完整或不属于同一次分割", 0),
+            MergeError(dir / "s.FLF", dir / "out").rfind("分割出的文件不完整或不属于同一次分割", 0),
             0u);
         EXPECT_FALSE(fs::exists(dir / "out"));
     }
@@ -415,8 +418,7 @@ TEST(ChecksumList, one_regenerated_in_the_shells_order_over_1100_pieces_checks_e
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), source);
     FlipByte(dir / "a.rar.1005", 12);
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out2")
-                  .rfind(kMismatch + (dir / "a.rar.1005").string(), 0),
+    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out2").rfind(Mismatch(dir / "a.rar.1005"), 0),
               0u);
 }
 
@@ -435,7 +437,7 @@ TEST_F(CheckedSet, the_forms_other_tools_write_are_read_and_still_checked) {
         EXPECT_EQ(ReadFile(dir / "merged"), source);
         fs::remove(dir / "merged");
         FlipByte(dir / "a.rar.001", 500);
-        ExpectRefused(kMismatch + (dir / "a.rar.001").string());
+        ExpectRefused(Mismatch(dir / "a.rar.001"));
         FlipByte(dir / "a.rar.001", 500);
     }
 }
@@ -449,9 +451,9 @@ TEST_F(CheckedSet, a_missing_or_doubled_line_is_named_and_a_listed_piece_is_neve
         ASSERT_EQ(status, 0) << output;
     };
     rewrite("/a.rar.001$/d");
-    ExpectRefused("校验文件没有列出这个分割文件：" + (dir / "a.rar.001").string());
+    ExpectRefused(Opening("校验文件没有列出这份文件", Utf8(dir / "a.rar.001")));
     rewrite("/a.rar.002$/p");
-    ExpectRefused("校验文件把这个文件列出了不止一次：" + (dir / "a.rar.002").string());
+    ExpectRefused(Opening("校验文件把这份文件列出了不止一次", Utf8(dir / "a.rar.002")));
     rewrite("1!G;h;$!d");  // the lines in reverse order
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), source);
@@ -461,7 +463,7 @@ TEST_F(CheckedSet, a_checksum_list_that_is_a_link_to_nothing_fails_the_merge) {
     fs::remove(dir / "a.rar.FLF.sha256");
     fs::create_symlink(dir / "gone.sha256", dir / "a.rar.FLF.sha256");
     FlipByte(dir / "a.rar.002", 100);
-    ExpectRefused("校验文件无法读取或格式不对：" + (dir / "a.rar.FLF.sha256").string());
+    ExpectRefused(Opening("校验文件无法读取或格式不对", Utf8(dir / "a.rar.FLF.sha256")));
 }
 
 namespace {

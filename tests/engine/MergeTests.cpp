@@ -101,8 +101,12 @@ TEST(Merge, piece_numbers_past_the_32_bit_limit_are_an_error) {
 TEST_F(SetWithOutput, merge_leaves_existing_output_untouched_when_a_piece_is_missing) {
     fs::remove(dir / "a.rar.001");
     before = dir.List();
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-              "文件未找到：" + (dir / "a.rar.001").string());
+    const std::string message = MergeError(dir / "a.rar.FLF", dir / "out");
+    EXPECT_EQ(message.rfind("这组分割出的文件不全（共 3 份，缺少 1 份）：\r第 2 份：\r“" +
+                                Utf8(dir / "a.rar.001") + "”\r请把缺少的分割出的文件放回",
+                            0),
+              0u)
+        << message;
     ExpectOutputUntouched();  // and no empty piece file was created
 }
 
@@ -110,15 +114,15 @@ TEST_F(SetWithOutput, a_short_piece_is_an_error_naming_it) {
     Bytes piece = ReadFile(dir / "a.rar.002");
     piece.resize(piece.size() - 1);  // loses the trailing Length
     WriteFile(dir / "a.rar.002", piece);
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-              "输入超出文件尾：" + (dir / "a.rar.002").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "输入超出文件尾",
+                Utf8(dir / "a.rar.002"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, an_empty_piece_is_an_error) {
     WriteFile(dir / "a.rar.00", {});
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-              "输入超出文件尾：" + (dir / "a.rar.00").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "输入超出文件尾",
+                Utf8(dir / "a.rar.00"));
     ExpectOutputUntouched();
 }
 
@@ -128,45 +132,45 @@ TEST_F(SetWithOutput, a_wrong_dimension_count_or_lower_bound_is_an_error) {
         Bytes bad = good;
         bad[offset] = 2;
         WriteFile(dir / "a.rar.001", bad);
-        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-                  "文件格式错误，不是有效的分割文件：" + (dir / "a.rar.001").string());
+        EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"),
+                    "文件格式错误，不是有效的分割出的文件", Utf8(dir / "a.rar.001"));
         ExpectOutputUntouched();
     }
 }
 
 TEST_F(SetWithOutput, a_header_claiming_4_gb_fails_at_once_without_allocating) {
     WriteFile(dir / "a.rar.001", Concat({Le16(1), Le32(0xFFFFFFFF), Le32(1), Bytes(10, 0)}));
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-              "输入超出文件尾：" + (dir / "a.rar.001").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "输入超出文件尾",
+                Utf8(dir / "a.rar.001"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, a_missing_list_file_is_an_error_and_creates_nothing) {
-    EXPECT_EQ(MergeError(dir / "none.FLF", dir / "out"),
-              "文件未找到：" + (dir / "none.FLF").string());
+    EXPECT_SAYS(MergeError(dir / "none.FLF", dir / "out"), "文件未找到", Utf8(dir / "none.FLF"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, a_short_list_file_or_a_piece_count_below_one_is_an_error) {
     const Bytes list = ReadFile(dir / "a.rar.FLF");
     WriteFile(dir / "a.rar.FLF", Bytes(list.begin(), list.end() - 1));
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out"),
-              "输入超出文件尾：" + (dir / "a.rar.FLF").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "这不是分割时生成的列表文件（.FLF）",
+                Utf8(dir / "a.rar.FLF"));
     WriteFile(dir / "a.rar.FLF", Module1::EncodeListRecord({25, u"a.rar", 0, 0}));
-    EXPECT_NE(MergeError(dir / "a.rar.FLF", dir / "out").find("份数"), std::string::npos);
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "这不是分割时生成的列表文件（.FLF）",
+                Utf8(dir / "a.rar.FLF"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, an_output_folder_that_does_not_exist_is_named) {
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "no" / "out"),
-              "路径未找到：" + (dir / "no" / "out").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "no" / "out"), "路径未找到",
+                Utf8(dir / "no" / "out"));
 }
 
 TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
     fs::create_directory(dir / "folder");
     before = dir.List();
-    EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "folder"),
-              "路径/文件访问错误：" + (dir / "folder").string());
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "folder"), "合并后的文件名是一个文件夹",
+                Utf8(dir / "folder"));
     ExpectOutputUntouched();
 }
 

@@ -155,9 +155,9 @@ TEST(Split, a_piece_number_that_would_overflow_fails_before_any_piece_is_written
 TEST(Split, missing_source_or_folder_is_named_in_the_message_and_nothing_is_created) {
     TempDir dir;
     const fs::path missing = dir / "nope.bin";
-    EXPECT_EQ(Split(missing, 10).message, U16("文件未找到：" + missing.string()));
+    EXPECT_SAYS(Utf8(Split(missing, 10).message), "文件未找到", Utf8(missing));
     const fs::path noFolder = dir / "gone" / "a.bin";
-    EXPECT_EQ(Split(noFolder, 10).message, U16("路径未找到：" + noFolder.string()));
+    EXPECT_SAYS(Utf8(Split(noFolder, 10).message), "路径未找到", Utf8(noFolder));
     fs::create_directory(dir / "folder");
     EXPECT_FALSE(Split(dir / "folder", 10).ok);
     EXPECT_EQ(dir.List(), std::vector<std::string>{"folder"});
@@ -244,7 +244,7 @@ TEST(OddNames, a_piece_name_past_the_longest_file_name_fails_before_writing_any_
     WriteFile(dir / name, RandomBytes(2500, 14));
     std::u16string message;
     EXPECT_FALSE(Module1::SplitFile(U16(dir / name), 0, message, 1000));
-    EXPECT_EQ(Utf8(message), "文件名太长：" + (dir / (name + ".001")).string());
+    EXPECT_SAYS(Utf8(message), "文件名太长", Utf8(dir / (name + ".001")));
     std::error_code tooLong;
     EXPECT_FALSE(fs::exists(dir / (name + ".FLF"), tooLong));
     EXPECT_EQ(dir.List(), std::vector<std::string>{name}) << "not even the piece that fits";
@@ -271,7 +271,7 @@ TEST(Split, path_is_used_exactly_as_given_so_surrounding_spaces_name_another_fil
     WriteFile(dir / "a.bin", RandomBytes(30, 5));
     const SplitOutcome outcome = Split(dir.path().string() + "/a.bin ", 10);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.message, U16("文件未找到：" + dir.path().string() + "/a.bin "));
+    EXPECT_SAYS(Utf8(outcome.message), "文件未找到", Utf8(dir.path()) + "/a.bin ");
 }
 
 TEST(OddNames, stars_question_marks_and_surrounding_spaces_are_ordinary_characters) {

@@ -273,7 +273,8 @@ TEST(NamesOnWindows, the_longest_name_counts_utf16_units_not_bytes) {
         Module1::io::CheckNameFits("C:\\" + name + "x", 255);
         ADD_FAILURE() << "a name of 256 units fitted";
     } catch (const Module1::EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), "文件名太长：C:\\" + name + "x");
+        EXPECT_EQ(error.failure(), Module1::Failure::NameTooLong);
+        EXPECT_EQ(error.paths(), std::vector<std::string>{"C:\\" + name + "x"});
     }
 }
 

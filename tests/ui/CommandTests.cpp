@@ -105,7 +105,8 @@ TEST_F(SplitCommand, trims_the_path_to_test_it_but_splits_it_untrimmed) {
     form->txtFileName->setText(" " + Path("a.bin"));
     form->Combo1->setEditText("1");
     form->cmdSplit->click();
-    ExpectBox(QStringLiteral("路径未找到：") + " " + Path("a.bin"), vbCritical, kSplitFailed);
+    ExpectBox(QStringLiteral("路径未找到：\r“ ") + Path("a.bin") + QStringLiteral("”"), vbCritical,
+              kSplitFailed);
     EXPECT_EQ(dir.List(), std::vector<std::string>{"a.bin"});
 }
 
@@ -242,7 +243,9 @@ TEST_F(MergeCommand, a_failed_merge_after_yes_keeps_the_old_file_and_reports_in_
     form->cmdUnsplit->click();
     ExpectBox(kOverwrite, vbYesNoQuestion, QStringLiteral("提示信息"));
     const ShownBox box = TakeBox();
-    EXPECT_EQ(box.prompt, QStringLiteral("文件未找到：") + Path("a.rar.001"));
+    EXPECT_TRUE(box.prompt.startsWith(QStringLiteral("这组分割出的文件不全")))
+        << box.prompt.toStdString();
+    EXPECT_TRUE(box.prompt.contains(QStringLiteral("“") + Path("a.rar.001") + QStringLiteral("”")));
     EXPECT_EQ(box.style, vbCritical);
     EXPECT_EQ(box.title, kMergeFailed);
     EXPECT_EQ(box.statusWhileShown, kMerging);
@@ -292,6 +295,8 @@ TEST_F(MergeCommand, an_output_folder_gets_no_question_and_the_engine_error_is_s
     fs::create_directory(dir / "folder");
     Fill(Path("a.rar.FLF"), Path("folder"));
     form->cmdUnsplit->click();
-    ExpectBox(QStringLiteral("路径/文件访问错误：") + Path("folder"), vbCritical, kMergeFailed);
+    ExpectBox(QStringLiteral("合并后的文件名是一个文件夹：\r“") + Path("folder") +
+                  QStringLiteral("”\r请在这个文件夹里指定一个文件名。"),
+              vbCritical, kMergeFailed);
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
 }
