@@ -253,3 +253,57 @@ TEST_F(SetWithOutput, a_symbolic_link_as_output_replaces_the_file_it_points_to) 
 }
 
 #endif  // !defined(_WIN32)
+
+TEST_F(SetWithOutput, a_piece_the_source_or_any_other_file_as_list_file_says_what_to_pick) {
+    const std::string notAList = "这不是分割时生成的列表文件（.FLF）";
+    // A piece, by its name and its buffer descriptor: pick its set's list file.
+    EXPECT_EQ(MergeError(dir / "a.rar.00", dir / "out"),
+              Opening(notAList, Utf8(dir / "a.rar.00")) +
+                  "\r这是一份分割出的文件；请选择这组文件的列表文件（.FLF）：\r“" +
+                  Utf8(dir / "a.rar.FLF") + "”");
+    // The file that was split: its list file lies beside it.
+    EXPECT_EQ(MergeError(dir / "a.rar", dir / "out"),
+              Opening(notAList, Utf8(dir / "a.rar")) + "\r它分割时生成的列表文件（.FLF）是：\r“" +
+                  Utf8(dir / "a.rar.FLF") + "”");
+    // Anything else, short or long, whatever its bytes happen to say.
+    WriteFile(dir / "notes.txt", Bytes{'h', 'i'});
+    WriteFile(dir / "photo.jpg", RandomBytes(300000, 13));
+    for (const char* other : {"notes.txt", "photo.jpg"}) {
+        EXPECT_EQ(MergeError(dir / other, dir / "out"),
+                  Opening(notAList, Utf8(dir / other)) +
+                      "\r请选择分割时生成的、文件名以 .FLF 结尾的列表文件。")
+            << other;
+    }
+    EXPECT_EQ(ReadFile(dir / "out"), previous);
+}
+
+TEST_F(SetWithOutput, a_list_file_with_stale_bytes_after_its_record_is_still_a_list_file) {
+    Bytes list = ReadFile(dir / "a.rar.FLF");
+    list.insert(list.end(), 500, 0xEE);  // what a longer list file written over leaves
+    WriteFile(dir / "a.rar.FLF", list);
+    fs::remove(dir / "a.rar.FLF.sha256");
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST(Merge, every_missing_piece_is_named_at_once_the_first_ten_in_full) {
+    TempDir dir;
+    WriteFile(dir / "s", RandomBytes(250, 16));
+    SplitOrFail(dir / "s", 10);  // 25 pieces
+    for (std::int32_t k : {3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 25}) {
+        fs::remove(dir / Utf8(Module1::PieceName(u"s", 0, k)));
+    }
+    const std::vector<std::string> before = dir.List();
+    const std::string message = MergeError(dir / "s.FLF", dir / "out");
+    EXPECT_EQ(message.rfind(
+                  "这组分割出的文件不全（共 25 份，缺少 12 份，下面是前 10 份）：\r第 3 份：\r“" +
+                      Utf8(dir / "s.002") + "”\r第 5 份：",
+                  0),
+              0u)
+        << message;
+    EXPECT_NE(message.find("第 13 份：\r“" + Utf8(dir / "s.012") + "”\r请把缺少的分割出的文件放回"),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(message.find("第 14 份"), std::string::npos) << "ten, and no more";
+    EXPECT_EQ(dir.List(), before);
+}

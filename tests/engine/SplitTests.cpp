@@ -287,4 +287,25 @@ TEST(OddNames, stars_question_marks_and_surrounding_spaces_are_ordinary_characte
     }
 }
 
+
+// Sources of 32 GiB and more as sparse files, which only these systems make for certain.
+TEST(Split, too_many_pieces_names_the_smallest_piece_size_that_fits) {
+    TempDir dir;
+    constexpr std::int64_t kMiB = 1 << 20;
+    struct Row {
+        std::int64_t length;
+        const char* advice;
+    };
+    for (const Row row : {Row{40 * 1024 * kMiB, "请把每份大小设为至少 2（单位：M）。"},
+                          Row{32767 * kMiB + 1, "请把每份大小设为至少 2（单位：M）。"},
+                          Row{3 * 32767 * kMiB, "请把每份大小设为至少 3（单位：M）。"}}) {
+        MakeSparseFile(dir / "big", row.length);
+        const SplitOutcome outcome = Split(dir / "big", 1 << 20);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(Utf8(outcome.message),
+                  std::string("溢出：分割后的份数超过 32767\r") + row.advice);
+        EXPECT_EQ(dir.List(), std::vector<std::string>{"big"});
+    }
+}
+
 #endif  // !defined(_WIN32)
