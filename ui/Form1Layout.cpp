@@ -87,9 +87,11 @@ QColor ColourOf(const Rgb& rgb) {
     return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
+// The colour while the control takes input; a disabled one greys as every other does.
 void SetTextColour(QWidget* widget, const Rgb& rgb) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, ColourOf(rgb));
+    palette.setColor(QPalette::Active, QPalette::WindowText, ColourOf(rgb));
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, ColourOf(rgb));
     widget->setPalette(palette);
 }
 

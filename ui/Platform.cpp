@@ -35,6 +35,9 @@ class MessageBox : public QDialog {
         : QDialog(parent), question_((style & 7) == vbYesNo) {
         setWindowTitle(title);
         setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+        if (parent) {
+            setFont(parent->font());  // the window's own face, not the desktop's
+        }
 
         auto* icon = new QLabel(this);
         const int iconSize =
