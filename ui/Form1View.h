@@ -12,6 +12,8 @@
 class Form1::Adapter final : public windowlogic::View, public windowlogic::PlatformSeam {
   public:
     Adapter(Form1& form, platform::Platform& platform) : form_(form), platform_(platform) {}
+    // A window closed during a run leaves no busy pointer behind.
+    ~Adapter() override { SetBusyCursor(false); }
 
     // View
     std::u16string Text(windowlogic::Control control) const override;

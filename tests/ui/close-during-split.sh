@@ -113,6 +113,9 @@ else
     fail "the set is not complete: $(ls "$work" | tail -3 | tr '\n' ' ')"
   xdotool key alt+c
   wait_for 5 ended || fail "Alt+C did not close the idle window"
+  status=0
+  wait "$pid" || status=$?
   pid=""
+  ((status == 0)) || fail "exit status $status"
   echo "PASSED: the split finished and the window stayed until closed"
 fi
