@@ -166,13 +166,20 @@ sleep 0.5
 xdotool key --delay 100 Tab Tab
 xdotool type 1
 xdotool key alt+s
+box=""
 for _ in $(seq 100); do
-  [[ -e "$root/home/user/set/a.rar.FLF" && -n "$(xdotool search --onlyvisible --name '文件分割成功' 2>/dev/null)" ]] && break
+  box=$(xdotool search --onlyvisible --name '^文件分割成功$' 2>/dev/null | head -1 || true)
+  [[ -n "$box" ]] && break
   sleep 0.2
 done
-xdotool key Return
-sleep 0.3
-xdotool key alt+c
+[[ -n "$box" ]] || { echo "the split from the window did not finish" >&2; exit 1; }
+# With no window manager, the focus goes nowhere by itself: give it to each window in turn.
+sleep 0.5
+xdotool windowfocus --sync "$box" && xdotool key Return
+sleep 0.5
+xdotool windowfocus --sync "$window" && xdotool key alt+c
+for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill "$program" 2>/dev/null && echo "Alt+C did not close the window" >&2
 wait "$program" || true
 open_line=$(sed 's|%f|/home/user/set/a.rar.FLF|' <<<"$exec_field")
 as_user env DISPLAY="$display" sh -c "exec $open_line" >"$root/tmp/program.log" 2>&1 &
@@ -189,6 +196,8 @@ import -window root screenshots/installed-open.png
 echo "screenshot of the merge panel it opens on: screenshots/installed-open.png"
 xdotool windowfocus --sync "$window"
 xdotool key --window "$window" alt+c
+for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill "$program" 2>/dev/null && echo "Alt+C did not close the window" >&2
 wait "$program" || true
 program=""
 
