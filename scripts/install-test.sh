@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built package into a fresh Debian 12 root made with debootstrap, as a user's
-# machine would get it (apt-get, the package's own dependencies and nothing else), starts the
-# program there from its menu entry's Exec line on a virtual display, saves a screenshot in
-# screenshots/installed.png, closes the window with its close button, then removes the package
-# and shows that no file of it is left.
+# machine would get it (apt-get, the package's own dependencies and nothing else, beside the
+# file-type tools every desktop has), checks that a file manager would open a list file (.FLF)
+# with it (xdg-mime), starts the program there from its menu entry's Exec line on a virtual
+# display, saves a screenshot in screenshots/installed.png, closes the window with its close
+# button, opens a list file the way a double-click does (screenshots/installed-open.png), then
+# removes the package and shows that no file of it is left.
 #   scripts/install-test.sh [package, default build/deb/korvel-splitter_<version>_amd64.deb]
 # Needs root and Debian's package mirror: the one this machine's apt uses, or KORVEL_MIRROR and
 # KORVEL_SECURITY_MIRROR. Takes several minutes. Not run by CI: scripts/package.sh builds the
@@ -71,6 +73,9 @@ mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
 ln -sf pts/ptmx "$root/dev/ptmx"
 in_root apt-get update -q >/dev/null
 in_root useradd --create-home user
+# What any desktop brings to tell file types and the programs that open them.
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl >/dev/null
 
 echo "== apt-get install ./$(basename "$deb")"
 cp "$deb" "$root/tmp/"
@@ -86,11 +91,33 @@ echo "$(grep -c . "$root/tmp/files") paths installed; conffiles: $(in_root dpkg-
 # Debian 12 cannot mark programs for control-flow protection (see scripts/package.sh).
 hardening-check --nocfprotection "$root/usr/bin/korvel-splitter"
 
+echo "== list files (.FLF) and the program that opens them"
+as_user() {
+  chroot --userspec="$(in_root id -u user):$(in_root id -g user)" "$root" env -i \
+    PATH=/usr/bin:/bin HOME=/home/user LANG=C.UTF-8 "$@"
+}
+mkdir -p "$root/home/user/set"
+head -c 3000000 /dev/urandom >"$root/home/user/set/a.rar"
+printf 'flf2a$ 1 1 1 -1 1\n' >"$root/home/user/set/standard.flf"
+touch "$root/home/user/set/b.rar.FLF"
+chroot "$root" chown -R user:user /home/user/set
+filetype=$(as_user xdg-mime query filetype /home/user/set/b.rar.FLF)
+echo "b.rar.FLF: $filetype"
+other=$(as_user xdg-mime query filetype /home/user/set/standard.flf)
+echo "standard.flf: $other"
+opener=$(as_user xdg-mime query default application/x-korvel-split-list)
+echo "opened with: $opener"
+mime_ok=1
+[[ "$filetype" == application/x-korvel-split-list ]] || mime_ok=0
+[[ "$other" != application/x-korvel-split-list ]] || mime_ok=0
+[[ "$opener" == com.korvel.Splitter.desktop ]] || mime_ok=0
+
 echo "== the menu entry's Exec line, as the user, on a virtual display"
 desktop=$(grep '^/usr/share/applications/.*\.desktop$' "$root/tmp/files")
-# Drop the field codes (%f, %U, ...) a launcher would fill in; this entry has none.
-exec_line=$(sed -n 's/^Exec=//p' "$root$desktop" | sed 's/ %[a-zA-Z]//g')
-echo "Exec=$exec_line"
+exec_field=$(sed -n 's/^Exec=//p' "$root$desktop")
+echo "Exec=$exec_field"
+# A launcher started from the menu drops the field codes (%f, %U, ...).
+exec_line=$(sed 's/ %[a-zA-Z]//g' <<<"$exec_field")
 # The X server runs outside the root and listens on loopback only for this test.
 Xvfb -displayfd 4 -screen 0 1024x768x24 -listen tcp -ac 4>"$root/tmp/display" >/dev/null 2>&1 &
 xvfb=$!
@@ -122,6 +149,58 @@ program=""
 echo "the program ended with status $status after its close button"
 [[ -s "$root/tmp/program.log" ]] && { echo "it printed:"; cat "$root/tmp/program.log"; }
 
+echo "== a double-click on a list file: %f is the file"
+# A set split from the window of the installed program, as the user.
+open_line=$(sed 's|%f|/home/user/set/a.rar|' <<<"$exec_field")
+as_user env DISPLAY="$display" sh -c "exec $open_line" >"$root/tmp/program.log" 2>&1 &
+program=$!
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --name "Korvel" 2>/dev/null | head -1 || true)
+  [[ -n "$window" ]] && break
+  sleep 0.2
+done
+[[ -n "$window" ]] || { cat "$root/tmp/program.log"; echo "the window did not appear" >&2; exit 1; }
+xdotool windowfocus --sync "$window"
+sleep 0.5
+xdotool key --delay 100 Tab Tab
+xdotool type 1
+xdotool key alt+s
+box=""
+for _ in $(seq 100); do
+  box=$(xdotool search --onlyvisible --name '^文件分割成功$' 2>/dev/null | head -1 || true)
+  [[ -n "$box" ]] && break
+  sleep 0.2
+done
+[[ -n "$box" ]] || { echo "the split from the window did not finish" >&2; exit 1; }
+# With no window manager, the focus goes nowhere by itself: give it to each window in turn.
+sleep 0.5
+xdotool windowfocus --sync "$box" && xdotool key Return
+sleep 0.5
+xdotool windowfocus --sync "$window" && xdotool key alt+c
+for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill "$program" 2>/dev/null && echo "Alt+C did not close the window" >&2
+wait "$program" || true
+open_line=$(sed 's|%f|/home/user/set/a.rar.FLF|' <<<"$exec_field")
+as_user env DISPLAY="$display" sh -c "exec $open_line" >"$root/tmp/program.log" 2>&1 &
+program=$!
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --name "Korvel" 2>/dev/null | head -1 || true)
+  [[ -n "$window" ]] && break
+  sleep 0.2
+done
+[[ -n "$window" ]] || { cat "$root/tmp/program.log"; echo "the window did not appear" >&2; exit 1; }
+sleep 1
+import -window root screenshots/installed-open.png
+echo "screenshot of the merge panel it opens on: screenshots/installed-open.png"
+xdotool windowfocus --sync "$window"
+xdotool key --window "$window" alt+c
+for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill "$program" 2>/dev/null && echo "Alt+C did not close the window" >&2
+wait "$program" || true
+program=""
+
 echo "== apt-get remove $package"
 in_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "$package" |
   grep -E "^(Removing|[0-9]+ upgraded)"
@@ -139,4 +218,5 @@ while read -r path; do
   left=$((left + 1))
 done <"$root/tmp/files"
 echo "files of $package left after removal: $left"
-((left == 0 && status == 0))
+((mime_ok)) || echo "list files are not opened with the program" >&2
+((left == 0 && status == 0 && mime_ok))

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Starts the program on a virtual display and saves a picture of each panel, once at the
-# normal scale and once with every pixel doubled (QT_SCALE_FACTOR=2), as on a HiDPI screen:
-#   screenshots/split.png, merge.png, help.png and screenshots/2x/split.png, merge.png, help.png
+# Starts the program on a virtual display with a window manager and saves what a user sees,
+# once at the normal scale and once with every pixel doubled (QT_SCALE_FACTOR=2), as on a
+# HiDPI screen, in screenshots/ and screenshots/2x/:
+#   split.png, merge.png, help.png  the three panels
+#   failure.png                     a merge whose set lacks a piece, in a folder whose long
+#                                   name has no break point: the box wraps the path
+#   stop-question.png               a close request during a split: the question
 # Usage: scripts/screenshot.sh [program] [output folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program=${1:-build/dev/ui/korvel-splitter}
+program=$(realpath "${1:-build/dev/ui/korvel-splitter}")
 out=${2:-screenshots}
 
 if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
@@ -14,8 +18,17 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
 fi
 
 source scripts/xvfb-window.sh
-pid=""
-trap 'kill $pid 2>/dev/null || true' EXIT
+pid="" wm=""
+work=$(mktemp -d /var/tmp/korvel-shots.XXXXXX)
+trap 'kill $pid $wm 2>/dev/null || true; rm -rf "$work"' EXIT
+start_window_manager
+
+# A set in a folder with a 200-character name, its second piece gone, its source too.
+folder="$work/$(printf 'x%.0s' $(seq 200))"
+mkdir -p "$folder"
+head -c $((3 * 1048576)) /dev/urandom >"$folder/视频.mp4"
+# And 512 MiB to split, long enough to ask about closing meanwhile.
+head -c $((512 * 1048576)) /dev/urandom >"$work/big.bin"
 
 # Clicks at a point of the window given in pixels at the normal scale (twips / 15).
 click() {
@@ -24,21 +37,71 @@ click() {
   xdotool click 1
   sleep 0.5
 }
-
-# Pictures of the split, merge and help panels, clicking the mode buttons at their centres.
-take() {
-  local folder=$1
-  mkdir -p "$folder"
-  QT_SCALE_FACTOR=$scale start_window "$program"
-  import -window "$window" "$folder/split.png"
-  click 116 86
-  import -window "$window" "$folder/merge.png"
-  click 188 86
-  import -window "$window" "$folder/help.png"
-  kill "$pid"
+stop() {
+  kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  echo "saved $folder/split.png $folder/merge.png $folder/help.png"
 }
+shoot_box() {
+  local box
+  box=$(wait_for_window "$1")
+  sleep 0.5
+  import -frame -window "$box" "$2"
+}
+
+# Splits with the program itself, in 1 MiB pieces, without showing its window for long.
+korvel_split() {
+  start_window "$program" "$1"
+  xdotool key --delay 100 Tab Tab
+  xdotool type 1
+  xdotool key alt+s
+  wait_for_window '^文件分割成功$' >/dev/null
+  xdotool key Return
+  sleep 0.3
+  stop
+}
+
+take() {
+  local folder_out=$1
+  mkdir -p "$folder_out"
+  export QT_SCALE_FACTOR=$scale
+
+  start_window "$program"
+  import -window "$window" "$folder_out/split.png"
+  click 116 86
+  import -window "$window" "$folder_out/merge.png"
+  click 188 86
+  import -window "$window" "$folder_out/help.png"
+  stop
+
+  # The list file from the command line opens the merge panel filled in; Alt+U merges.
+  start_window "$program" "$folder/视频.mp4.FLF"
+  xdotool key alt+u
+  shoot_box '^文件合并失败$' "$folder_out/failure.png"
+  xdotool key Return
+  stop
+
+  # A file given on the command line fills the split panel; a size of 1 and Alt+S split it,
+  # Alt+C asks, Enter answers No.
+  rm -f "$work"/big.bin.*
+  start_window "$program" "$work/big.bin"
+  xdotool key --delay 100 Tab Tab
+  xdotool type 1
+  xdotool key alt+s
+  sleep 0.5
+  xdotool key alt+c
+  sleep 0.5
+  local box
+  box=$(xdotool search --onlyvisible --name '^Korvel文件分割器$' | grep -vx "$window" | head -1)
+  [[ -n "$box" ]] && import -frame -window "$box" "$folder_out/stop-question.png"
+  xdotool key Return
+  stop
+  rm -f "$work"/big.bin.*
+  unset QT_SCALE_FACTOR
+  echo "saved $folder_out/{split,merge,help,failure,stop-question}.png"
+}
+
+korvel_split "$folder/视频.mp4"
+rm "$folder/视频.mp4.001" "$folder/视频.mp4"
 
 scale=1 take "$out"
 scale=2 take "$out/2x"

@@ -18,10 +18,12 @@ packages=(
   # the window: Qt 6 Widgets, its platform plugins and Chinese translations
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
   libgl-dev
-  # free Song and Kai style CJK faces so Chinese text renders everywhere
-  fonts-arphic-uming fonts-arphic-ukai fontconfig
-  # looking at the window as a user would: virtual display, input, screenshots
-  xvfb xauth xdotool imagemagick x11-utils
+  # free Song and Kai style CJK faces so Chinese text renders everywhere; Noto Serif CJK is
+  # the Song face with a true bold that the window prefers, AR PL UMing the fallback
+  fonts-noto-cjk fonts-arphic-uming fonts-arphic-ukai fontconfig
+  # looking at the window as a user would: virtual display, a window manager for the title bar
+  # and its close button, input, screenshots
+  xvfb xauth openbox xdotool imagemagick x11-utils
   # formatting and sanitizer runtime
   clang-format
 )

@@ -11,11 +11,12 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
 fi
 mkdir -p screenshots
 work=$(mktemp -d)
-pid=""
-trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
+pid="" wm=""
+trap 'kill $pid $wm 2>/dev/null || true; rm -rf "$work"' EXIT
 head -c $((3 * 1048576 + 12345)) /dev/urandom > "$work/源文件 a.bin"
 
 source scripts/xvfb-window.sh
+start_window_manager
 start_window "$program"
 key() { xdotool key --delay 100 "$@"; sleep 0.4; }
 type() { xdotool type --delay 20 "$1"; sleep 0.3; }
@@ -25,8 +26,8 @@ type "$work/源文件 a.bin"
 key Return                               # to Combo1, "128" selected
 type "1"
 key Return                               # to cmdSplit
-key alt+s                                # split
-sleep 1
+key alt+s                                # split; the outcome box shows when it is done
+wait_for_window '^文件分割成功$' >/dev/null
 import -window root screenshots/split-done.png
 key Return                               # closes the outcome box
 
@@ -38,7 +39,7 @@ key Return                               # to txtOutputFile
 type "$work/merged.bin"
 key Return                               # to cmdUnsplit
 key Return                               # presses it
-sleep 1
+wait_for_window '^文件合并成功$' >/dev/null
 import -window root screenshots/merge-done.png
 key Return
 

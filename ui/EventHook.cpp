@@ -30,9 +30,17 @@ bool EventHook::eventFilter(QObject* watched, QEvent* event) {
                 }
             }
             break;
+        case QEvent::InputMethod:
+            if (refusesInput && refusesInput()) {
+                return true;
+            }
+            break;
         case QEvent::KeyPress: {
+            if (refusesInput && refusesInput()) {
+                return true;
+            }
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (keyDown && keyDown(key->key())) {
+            if (keyDown && keyDown(*key)) {
                 return true;
             }
             std::int16_t code = CharacterCode(*key);

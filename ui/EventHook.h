@@ -7,18 +7,21 @@
 #include <cstdint>
 #include <functional>
 
+class QKeyEvent;
 class QWidget;
 
 class EventHook : public QObject {
   public:
     // The widget received the focus, however it came.
     std::function<void()> gotFocus;
-    // A key was pressed (Qt::Key); answering true uses it up, before any character it types.
-    std::function<bool(int key)> keyDown;
+    // A key went down; answering true uses it up, before any character it types.
+    std::function<bool(const QKeyEvent& key)> keyDown;
     // A character was typed, 13 for Enter; setting the code to 0 discards the key.
     std::function<void(std::int16_t& keyAscii)> keyPress;
     // The left button was pressed and released over the widget.
     std::function<void()> click;
+    // While this answers true the widget takes no keys and no text from an input method.
+    std::function<bool()> refusesInput;
 
     explicit EventHook(QObject* parent) : QObject(parent) {}
 

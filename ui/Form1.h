@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's one window: a white title band, three mode buttons switching the split, merge
-// and help panels, the close button and the status line. The controls keep their plain names
-// and the handlers are named after their control and event, so each reads as the step it is.
-// Form1Layout.cpp creates and places the controls, an EventHook hands their events to the
-// handlers, and a BusyRunner runs a split or merge while the window keeps painting.
+// The program's one window, drawn with Qt from the layout in windowlogic/Layout.h: a white title
+// band, three mode buttons switching the split, merge and help panels, the close button and
+// the status line. The window decides nothing itself. Each handler, named after its control
+// and event, is one call into the window's logic (windowlogic::WindowLogic), which answers
+// through the window's View and PlatformSeam: Form1View.cpp turns those into widgets, Qt boxes
+// and dialogs (ui/Platform.h) and queued calls, and QString into std::u16string and back.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <optional>
 
+#include "Controls.h"
 #include "Platform.h"
 #include "StatusLine.h"
 
-class BusyRunner;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -23,11 +26,21 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 
+namespace windowlogic {
+class Events;
+class PlatformSeam;
+class View;
+}  // namespace windowlogic
+
 class Form1 : public QWidget {
     Q_OBJECT
 
   public:
     explicit Form1(platform::Platform& platform, QWidget* parent = nullptr);
+    // The window on another logic, for tests that watch what the window hands it.
+    using LogicMaker = std::function<std::unique_ptr<windowlogic::Events>(
+        windowlogic::View&, windowlogic::PlatformSeam&)>;
+    Form1(platform::Platform& platform, const LogicMaker& makeLogic, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The title band.
@@ -84,35 +97,49 @@ class Form1 : public QWidget {
     void Label4_Click();
     void Label3_Click();
     void Label5_Click();
-    // A file dropped on the split or merge panel, as the matching chooser would fill it in.
+    // A request to close the window (its close button in the title bar, Alt+F4, or Command1);
+    // false keeps it open.
+    bool Form_QueryUnload();
+    // A file dropped on the split or merge panel.
     void Form_DropFile(const QString& path);
+    // The file named on the command line, before the window shows.
+    void Form_OpenFile(const QString& path);
+    // The system asks the program to end: a running split or merge stops without a question.
+    void Form_Terminate();
 
     // The status line's idle text.
     static const QString kIdleText;
+
+    // The widget drawing a control of the layout.
+    QWidget* Widget(windowlogic::Control control) const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
-    // Creates and places the controls (Form1Layout.cpp).
+    class Adapter;
+
+    // Creates and places the controls from the layout (Form1Layout.cpp).
     void BuildControls();
     // Hands each control's events to its handler.
     void ConnectEvents();
-    void EnterMovesFocusTo(std::int16_t& KeyAscii, QWidget* next);
-    bool ModeButton_KeyDown(QPushButton* mode, int key);
-    void FillListFile(const QString& path);
-    QString ChooseFile(int kind, const QString& title, const QString& filter);
-    // The one local file a drop carries, or empty when it carries several, a folder or none,
-    // or when no panel takes files.
-    QString DroppedFile(const QMimeData* mime) const;
-    void SelectAll(QLineEdit* field);
-    int MsgBox(const QString& prompt, int style, const QString& title);
-    // Parses the piece size in megabytes; empty when it is no number or out of range.
-    static std::optional<std::int32_t> PieceSizeMegabytes(const QString& text);
+    // Centres the window's frame on the screen: the window alone until the window system has
+    // put a frame around it.
+    void CentreFrame();
+    // The one local file a drop carries, or empty when it carries several or none.
+    static QString DroppedFile(const QMimeData* mime);
 
     platform::Platform& platform_;
-    QButtonGroup* modeGroup_;
-    std::unique_ptr<BusyRunner> busy_;
+    QButtonGroup* modeGroup_ = nullptr;
+    std::array<QWidget*, windowlogic::kControlCount> widgets_{};
+    bool shownOnce_ = false;
+    bool frameCentred_ = false;
+    QElapsedTimer sinceShown_;
+    std::unique_ptr<Adapter> adapter_;
+    // After the adapter it talks to, so that it goes first: its worker is stopped and joined
+    // while the widgets are all still there.
+    std::unique_ptr<windowlogic::Events> logic_;
 };

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window's layout: every control placed where the classic form put it, in twips, with the
-// Song face the form was drawn in (or the nearest one installed).
+// Draws the window from its layout (windowlogic/Layout.h): each control made as a Qt widget of
+// its kind, placed from twips at the screen's resolution, with the font of its role.
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,9 +11,13 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "Form1.h"
+#include "Layout.h"
 #include "StatusLine.h"
+
+using namespace windowlogic;
 
 namespace {
 
@@ -21,33 +26,80 @@ class Twips {
   public:
     explicit Twips(double dotsPerInch) : scale_(dotsPerInch / 1440.0) {}
     int operator()(int twips) const { return static_cast<int>(std::lround(twips * scale_)); }
-    QRect Rect(int left, int top, int width, int height) const {
-        return {(*this)(left), (*this)(top), (*this)(width), (*this)(height)};
+    QRect Rect(const TwipsRect& rect) const {
+        return {(*this)(rect.left), (*this)(rect.top), (*this)(rect.width), (*this)(rect.height)};
     }
 
   private:
     double scale_;
 };
 
-QFont SongFont(bool bold = false) {
+QString Q(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool HasOwnBold(const QString& family) {
+    const QStringList styles = QFontDatabase::styles(family);
+    return std::any_of(styles.begin(), styles.end(), [&](const QString& style) {
+        return QFontDatabase::weight(family, style) >= QFont::Bold;
+    });
+}
+
+// The first installed face of the list that has a bold of its own, else the first installed:
+// a bold drawn thicker by the toolkit barely shows in a Song face at this size.
+QString PreferredFace(std::span<const std::u16string_view> faces) {
+    const QStringList installed = QFontDatabase::families();
+    QString first;
+    for (std::u16string_view face : faces) {
+        const QString family = Q(face);
+        if (!installed.contains(family)) {
+            continue;
+        }
+        if (HasOwnBold(family)) {
+            return family;
+        }
+        if (first.isEmpty()) {
+            first = family;
+        }
+    }
+    return first;
+}
+
+QFont FontOf(FontRole role) {
+    const FontSpec& spec = Font(role);
+    static const QString song = PreferredFace(Font(FontRole::Song).faces);
+    QStringList families;
+    if (role != FontRole::KaiTitle && !song.isEmpty()) {
+        families << song;
+    }
+    for (std::u16string_view face : spec.faces) {
+        families << Q(face);
+    }
     QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                      QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW"),
-                      QStringLiteral("Noto Serif CJK SC")});
-    font.setPointSizeF(9);
-    font.setBold(bold);
+    font.setFamilies(families);
+    font.setPointSizeF(spec.points);
+    font.setBold(spec.bold);
+    font.setUnderline(spec.underline);
     return font;
 }
 
-QFont KaiFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("楷体_GB2312"), QStringLiteral("KaiTi"),
-                      QStringLiteral("KaiTi_GB2312"), QStringLiteral("AR PL UKai CN"),
-                      QStringLiteral("AR PL UKai TW")});
-    font.setPointSizeF(21.75);
-    font.setBold(true);
-    return font;
+QColor ColourOf(const Rgb& rgb) {
+    return QColor(rgb.red, rgb.green, rgb.blue);
 }
+
+// The colour while the control takes input; a disabled one greys as every other does.
+void SetTextColour(QWidget* widget, const Rgb& rgb) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Active, QPalette::WindowText, ColourOf(rgb));
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, ColourOf(rgb));
+    widget->setPalette(palette);
+}
+
+// Measured here: Noto Serif CJK's line (17 pixels at 9 points) is taller than the text area of
+// the size box (16) and barely fits the others; centred, it loses the descenders at the
+// bottom. Set at the bottom, it keeps all its ink, for the space it leaves is above the
+// Chinese characters.
+constexpr Qt::Alignment kFieldText = Qt::AlignLeft | Qt::AlignBottom;
 
 }  // namespace
 
@@ -59,14 +111,14 @@ static void InitResources() {
 void Form1::BuildControls() {
     InitResources();
     const Twips tw(screen() ? screen()->logicalDotsPerInch() : 96.0);
-    setWindowTitle(QStringLiteral("Korvel文件分割器"));
+    setWindowTitle(Q(kWindowCaption));
     // The 32-pixel picture is for a screen at 1x; a scaled screen takes the 128-pixel one.
     QIcon icon;
     icon.addFile(QStringLiteral(":/korvel/icon.png"));
     icon.addFile(QStringLiteral(":/korvel/icon-128.png"));
     setWindowIcon(icon);
-    setFixedSize(tw(8880), tw(4485));
-    setFont(SongFont());
+    setFixedSize(tw(kClientWidth), tw(kClientHeight));
+    setFont(FontOf(FontRole::Song));
 
     // Everything but the title band has the button face as its background.
     QPalette face = palette();
@@ -74,155 +126,182 @@ void Form1::BuildControls() {
     setPalette(face);
     setAutoFillBackground(true);
 
-    auto label = [&](QWidget* parent, const QString& caption, int left, int top,
-                     const QFont& font = SongFont()) {
-        auto* result = new QLabel(caption, parent);
-        result->setFont(font);
-        result->move(tw(left), tw(top));
-        result->adjustSize();
-        return result;
-    };
-    auto colour = [](QLabel* target, const QColor& colour) {
-        QPalette palette = target->palette();
-        palette.setColor(QPalette::WindowText, colour);
-        target->setPalette(palette);
-    };
     const QCursor hand(QPixmap(QStringLiteral(":/korvel/hand.png")), 12, 1);
-    auto link = [&](QWidget* parent, const QString& caption, int left, int top) {
-        QFont font = SongFont();
-        font.setUnderline(true);
-        QLabel* result = label(parent, caption, left, top, font);
-        // Sized to its text, the label ends where the underline begins. Make room for the line
-        // (and a pixel more, as a scaled screen rounds its place), and keep the text at the
-        // top so that it does not move.
-        const QFontMetrics metrics(font);
-        const int underlineBottom = metrics.ascent() + metrics.underlinePos() + metrics.lineWidth();
-        result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        result->resize(result->width(), std::max(result->height(), underlineBottom + 1));
-        colour(result, QColor(0x00, 0x00, 0xFF));
-        result->setCursor(hand);
-        return result;
-    };
-    auto button = [&](QWidget* parent, const QString& caption, const QRect& geometry) {
-        auto* result = new QPushButton(caption, parent);
-        result->setFont(SongFont(true));
-        result->setGeometry(geometry);
-        result->setAutoDefault(true);  // Enter presses the button that has the focus
-        return result;
-    };
-    auto textBox = [&](QWidget* parent, const QRect& geometry) {
-        auto* result = new QLineEdit(parent);
-        result->setFont(SongFont());
-        result->setGeometry(geometry);
-        return result;
-    };
-    auto frame = [&](const QString& caption) {
-        auto* result = new QGroupBox(caption, this);
-        result->setFont(SongFont(true));
-        // The caption sits on the frame's top line, as on a classic frame.
-        result->setStyleSheet(
-            QStringLiteral(
-                "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: %1px; "
-                "}"
-                "QGroupBox::title { subcontrol-origin: margin; left: %2px; padding: 0 2px; }")
-                .arg(tw(90))
-                .arg(tw(120)));
-        result->setGeometry(tw.Rect(120, 1560, 8655, 1935));
-        return result;
-    };
+    std::vector<std::pair<int, QWidget*>> tabStops;
+    for (const ControlSpec& spec : Layout()) {
+        QWidget* parent = spec.panel == Control::None ? this : Widget(spec.panel);
+        const QFont font = FontOf(spec.font);
+        QWidget* widget = nullptr;
+        switch (spec.kind) {
+            case Kind::Shape: {
+                widget = new QWidget(parent);
+                QPalette fill = widget->palette();
+                fill.setColor(QPalette::Window, ColourOf(spec.colour.value_or(Rgb{})));
+                widget->setPalette(fill);
+                widget->setAutoFillBackground(true);
+                widget->setGeometry(tw.Rect(spec.rect));
+                break;
+            }
+            case Kind::Image: {
+                auto* image = new QLabel(parent);
+                image->setGeometry(tw.Rect(spec.rect));
+                image->setPixmap(icon.pixmap(image->size(), devicePixelRatioF()));
+                image->setScaledContents(true);
+                widget = image;
+                break;
+            }
+            case Kind::Label:
+            case Kind::Link: {
+                auto* label = new QLabel(Q(spec.caption), parent);
+                label->setFont(font);
+                label->move(tw(spec.rect.left), tw(spec.rect.top));
+                label->adjustSize();  // every label sizes itself to its caption
+                if (spec.colour) {
+                    SetTextColour(label, *spec.colour);
+                }
+                if (spec.kind == Kind::Link) {
+                    // Sized to its text, the label ends where the underline begins. Make room
+                    // for the line (and a pixel more, as a scaled screen rounds its place),
+                    // and keep the text at the top so that it does not move.
+                    const QFontMetrics metrics(font);
+                    const int underlineBottom =
+                        metrics.ascent() + metrics.underlinePos() + metrics.lineWidth();
+                    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                    label->resize(label->width(), std::max(label->height(), underlineBottom + 1));
+                    label->setCursor(hand);
+                }
+                widget = label;
+                break;
+            }
+            case Kind::ModeButton:
+            case Kind::Button: {
+                auto* button = new QPushButton(Q(spec.caption), parent);
+                button->setFont(font);
+                button->setGeometry(tw.Rect(spec.rect));
+                // Enter presses the push button that has the focus; a mode button only selects.
+                button->setAutoDefault(spec.kind == Kind::Button);
+                button->setCheckable(spec.kind == Kind::ModeButton);
+                widget = button;
+                break;
+            }
+            case Kind::Panel: {
+                auto* panel = new QGroupBox(Q(spec.caption), parent);
+                panel->setFont(font);
+                // The caption sits on the frame's top line.
+                panel->setStyleSheet(
+                    QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: "
+                                   "2px; margin-top: %1px; }"
+                                   "QGroupBox::title { subcontrol-origin: margin; left: %2px; "
+                                   "padding: 0 2px; }")
+                        .arg(tw(90))
+                        .arg(tw(120)));
+                panel->setGeometry(tw.Rect(spec.rect));
+                panel->setVisible(spec.id == kStartPanel);
+                widget = panel;
+                break;
+            }
+            case Kind::TextBox: {
+                auto* field = new QLineEdit(Q(spec.caption), parent);
+                field->setFont(font);
+                field->setAlignment(kFieldText);
+                field->setGeometry(tw.Rect(spec.rect));
+                field->setAcceptDrops(false);  // files dropped on it go to the window
+                widget = field;
+                break;
+            }
+            case Kind::ComboBox: {
+                auto* combo = new QComboBox(parent);
+                combo->setFont(font);
+                combo->setEditable(true);
+                // The panel's style sheet keeps the line edit from inheriting the combo's font.
+                combo->lineEdit()->setFont(font);
+                combo->lineEdit()->setAlignment(kFieldText);
+                combo->lineEdit()->setAcceptDrops(false);
+                combo->setAcceptDrops(false);
+                combo->setInsertPolicy(QComboBox::NoInsert);
+                combo->setGeometry(tw.Rect(spec.rect));
+                combo->setEditText(Q(spec.caption));
+                widget = combo;
+                break;
+            }
+            case Kind::StatusLine: {
+                auto* status = new StatusLine(parent);
+                status->setFont(font);
+                status->setAlignment(kFieldText);
+                status->setGeometry(tw.Rect(spec.rect));
+                status->setText(Q(spec.caption));
+                status->setAcceptDrops(false);
+                widget = status;
+                break;
+            }
+        }
+        widget->setObjectName(
+            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
+        if (!spec.toolTip.empty()) {
+            widget->setToolTip(Q(spec.toolTip));
+        }
+        if (!spec.accessibleName.empty()) {
+            widget->setAccessibleName(Q(spec.accessibleName));
+        }
+        if (!TakesFocus(spec.kind)) {
+            widget->setFocusPolicy(Qt::NoFocus);  // labels, panels and pictures never take it
+        } else {
+            tabStops.emplace_back(spec.tabIndex, widget);
+        }
+        widgets_[static_cast<std::size_t>(spec.id)] = widget;
+    }
 
-    // Title band: a white rectangle under the picture, the title and the build line.
-    Shape1 = new QWidget(this);
-    Shape1->setGeometry(tw.Rect(0, 0, 8895, 975));
-    QPalette white = Shape1->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    Shape1->setPalette(white);
-    Shape1->setAutoFillBackground(true);
-    Image1 = new QLabel(this);
-    Image1->setGeometry(tw.Rect(840, 240, 480, 480));
-    Image1->setPixmap(icon.pixmap(Image1->size(), devicePixelRatioF()));
-    Image1->setScaledContents(true);
-    Label2 = label(this, QStringLiteral("Korvel文件分割器"), 1800, 240, KaiFont());
-    colour(Label2, QColor(0x00, 0x00, 0x80));
-    Label30 = label(this, QStringLiteral("2008版 Build 2008.3.18"), 6720, 600);
-    colour(Label30, QColor(0x00, 0x00, 0xFF));
+    auto label = [this](Control control) { return static_cast<QLabel*>(Widget(control)); };
+    auto button = [this](Control control) { return static_cast<QPushButton*>(Widget(control)); };
+    auto line = [this](Control control) { return static_cast<QLineEdit*>(Widget(control)); };
+    auto panel = [this](Control control) { return static_cast<QGroupBox*>(Widget(control)); };
+    Shape1 = Widget(Control::Shape1);
+    Image1 = label(Control::Image1);
+    Label2 = label(Control::Label2);
+    Label30 = label(Control::Label30);
+    Option1 = button(Control::Option1);
+    Option2 = button(Control::Option2);
+    Option3 = button(Control::Option3);
+    Frame1 = panel(Control::Frame1);
+    Frame2 = panel(Control::Frame2);
+    Frame4 = panel(Control::Frame4);
+    Label1[0] = label(Control::Label1_0);
+    Label1[1] = label(Control::Label1_1);
+    Label1[2] = label(Control::Label1_2);
+    Label1[3] = label(Control::Label1_3);
+    Label4 = label(Control::Label4);
+    txtFileName = line(Control::txtFileName);
+    Combo1 = static_cast<QComboBox*>(Widget(Control::Combo1));
+    cmdSplit = button(Control::cmdSplit);
+    Label3 = label(Control::Label3);
+    txtTemplateName = line(Control::txtTemplateName);
+    Label5 = label(Control::Label5);
+    txtOutputFile = line(Control::txtOutputFile);
+    cmdUnsplit = button(Control::cmdUnsplit);
+    Label6 = label(Control::Label6);
+    Label7 = label(Control::Label7);
+    Label8 = label(Control::Label8);
+    Label9 = label(Control::Label9);
+    Label10 = label(Control::Label10);
+    Label11 = label(Control::Label11);
+    Command1 = button(Control::Command1);
+    Text1 = static_cast<StatusLine*>(Widget(Control::Text1));
 
-    Option1 = button(this, QStringLiteral("分割文件"), tw.Rect(120, 1080, 1095, 420));
-    Option2 = button(this, QStringLiteral("合并文件"), tw.Rect(1200, 1080, 1095, 420));
-    Option3 = button(this, QStringLiteral("获取帮助"), tw.Rect(2280, 1080, 1095, 420));
+    // The mode buttons are one exclusive group and one tab stop, at the selected one.
     modeGroup_ = new QButtonGroup(this);
-    for (QPushButton* mode : {Option1, Option2, Option3}) {
-        mode->setCheckable(true);
-        mode->setAutoDefault(false);
+    for (const PanelMode& each : kPanels) {
+        QPushButton* mode = button(each.mode);
         modeGroup_->addButton(mode);
+        mode->setChecked(each.panel == kStartPanel);
+        mode->setFocusPolicy(each.panel == kStartPanel ? Qt::StrongFocus : Qt::ClickFocus);
     }
-    Option1->setChecked(true);
 
-    Frame1 = frame(QStringLiteral("分割文件"));
-    Label1[0] = label(Frame1, QStringLiteral("需要被分割的文件"), 240, 240);
-    Label4 = link(Frame1, QStringLiteral("浏览..."), 1800, 240);
-    txtFileName = textBox(Frame1, tw.Rect(240, 480, 8295, 285));
-    Label1[1] = label(Frame1, QStringLiteral("每一份大小(单位：M)"), 240, 960);
-    Combo1 = new QComboBox(Frame1);
-    Combo1->setFont(SongFont());
-    Combo1->setEditable(true);
-    // The frame's style sheet keeps the line edit from inheriting the combo box's font.
-    Combo1->lineEdit()->setFont(SongFont());
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setGeometry(tw.Rect(2040, 960, 1335, 300));
-    Combo1->setEditText(QStringLiteral("128"));
-    cmdSplit = button(Frame1, QStringLiteral("分 割(&S)"), tw.Rect(7320, 1440, 1215, 375));
-
-    Frame2 = frame(QStringLiteral("合并文件"));
-    Label1[3] = label(Frame2, QStringLiteral("被分割后的首个文件(文件扩展名为 .FLF )"), 240, 240);
-    Label3 = link(Frame2, QStringLiteral("浏览..."), 3720, 240);
-    txtTemplateName = textBox(Frame2, tw.Rect(240, 480, 8295, 285));
-    Label1[2] = label(Frame2, QStringLiteral("合并后的文件名"), 240, 840);
-    Label5 = link(Frame2, QStringLiteral("另存为..."), 1560, 840);
-    txtOutputFile = textBox(Frame2, tw.Rect(240, 1080, 8295, 285));
-    cmdUnsplit = button(Frame2, QStringLiteral("合 并(&U)"), tw.Rect(7320, 1440, 1215, 375));
-    Frame2->hide();
-
-    Frame4 = frame(QStringLiteral("获得帮助"));
-    Label6 = label(Frame4, QStringLiteral("联系："), 2520, 600, SongFont(true));
-    Label7 = label(Frame4, QStringLiteral("Korvel 软件工作室"), 3120, 600);
-    Label8 = label(Frame4, QStringLiteral("ＱＱ："), 2520, 960, SongFont(true));
-    Label9 = label(Frame4, QStringLiteral("800012345"), 3120, 960);
-    Label10 = label(Frame4, QStringLiteral("邮箱："), 2520, 1320, SongFont(true));
-    Label11 = label(Frame4, QStringLiteral("support@korvel.example"), 3120, 1320);
-    Frame4->hide();
-
-    Command1 = button(this, QStringLiteral("关 闭(&C)"), tw.Rect(3960, 3720, 1095, 375));
-    Text1 = new StatusLine(this);
-    Text1->setFont(SongFont());
-    Text1->setGeometry(tw.Rect(0, 4200, 8895, 270));
-
-    // Labels and panels never take the focus; the mode buttons are one tab stop, at the
-    // selected one, as a group of option buttons is.
-    for (QLabel* each : findChildren<QLabel*>()) {
-        each->setFocusPolicy(Qt::NoFocus);
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < tabStops.size(); ++i) {
+        QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
     }
-    QWidget::setTabOrder(Option1, Option2);
-    QWidget::setTabOrder(Option2, Option3);
-    QWidget::setTabOrder(Option3, txtFileName);
-    QWidget::setTabOrder(txtFileName, Combo1);
-    QWidget::setTabOrder(Combo1, cmdSplit);
-    QWidget::setTabOrder(cmdSplit, txtTemplateName);
-    QWidget::setTabOrder(txtTemplateName, txtOutputFile);
-    QWidget::setTabOrder(txtOutputFile, cmdUnsplit);
-    QWidget::setTabOrder(cmdUnsplit, Command1);
-    QWidget::setTabOrder(Command1, Text1);
 
     // Files dropped anywhere on the window reach the form, not the text boxes.
     setAcceptDrops(true);
-    for (QWidget* field :
-         {static_cast<QWidget*>(txtFileName), static_cast<QWidget*>(Combo1),
-          static_cast<QWidget*>(Combo1->lineEdit()), static_cast<QWidget*>(txtTemplateName),
-          static_cast<QWidget*>(txtOutputFile), static_cast<QWidget*>(Text1)}) {
-        field->setAcceptDrops(false);
-    }
-
-    if (const QScreen* where = screen()) {
-        move(where->availableGeometry().center() - rect().center());
-    }
 }

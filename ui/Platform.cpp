@@ -4,31 +4,131 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLibraryInfo>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTranslator>
+#include <algorithm>
+#include <cmath>
+
+#include "Input.h"
 
 namespace platform {
 
+namespace {
+
+// A modal box: an icon, the prompt and its buttons. The prompt is selectable text that wraps
+// at word boundaries where it can and anywhere else where it must, so that a long path with
+// no break point makes a taller box, never one wider than the screen.
+class MessageBox : public QDialog {
+  public:
+    MessageBox(QWidget* parent, const QString& prompt, int style, const QString& title)
+        : QDialog(parent), question_((style & 7) == vbYesNo) {
+        setWindowTitle(title);
+        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+        if (parent) {
+            setFont(parent->font());  // the window's own face, not the desktop's
+        }
+
+        auto* icon = new QLabel(this);
+        const int iconSize =
+            this->style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+        icon->setPixmap(this->style()->standardIcon(IconOf(style), nullptr, this).pixmap(iconSize));
+        icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+        text_ = new QTextEdit(this);
+        text_->setObjectName(QStringLiteral("prompt"));
+        text_->setReadOnly(true);
+        text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        text_->setFrameShape(QFrame::NoFrame);
+        text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        text_->setLineWrapMode(QTextEdit::WidgetWidth);
+        text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        text_->setTabChangesFocus(true);
+        text_->viewport()->setAutoFillBackground(false);
+        text_->setAttribute(Qt::WA_TranslucentBackground);
+        text_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+        // A carriage return alone separates the prompt's lines.
+        text_->setPlainText(QString(prompt).replace(QChar(u'\r'), QChar(u'\n')));
+        FitText();
+
+        auto* buttons = new QDialogButtonBox(this);
+        if (question_) {
+            QPushButton* yes = buttons->addButton(QDialogButtonBox::Yes);
+            QPushButton* no = buttons->addButton(QDialogButtonBox::No);
+            connect(yes, &QPushButton::clicked, this, [this] { done(vbYes); });
+            connect(no, &QPushButton::clicked, this, [this] { done(vbNo); });
+            default_ = (style & vbDefaultButton2) ? no : yes;
+        } else {
+            default_ = buttons->addButton(QDialogButtonBox::Ok);
+            connect(default_, &QPushButton::clicked, this, [this] { done(vbOK); });
+        }
+        default_->setDefault(true);
+
+        auto* layout = new QGridLayout(this);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->addWidget(icon, 0, 0);
+        layout->addWidget(text_, 0, 1);
+        layout->addWidget(buttons, 1, 0, 1, 2);
+        layout->setHorizontalSpacing(12);
+    }
+
+    // The button pressed; Escape or the title bar's close button answers No to a question.
+    int Run() {
+        default_->setFocus();
+        const int result = exec();
+        return result == QDialog::Rejected ? (question_ ? vbNo : vbOK) : result;
+    }
+
+  private:
+    static QStyle::StandardPixmap IconOf(int style) {
+        switch (style & 0x70) {
+            case vbCritical: return QStyle::SP_MessageBoxCritical;
+            case vbQuestion: return QStyle::SP_MessageBoxQuestion;
+            case vbExclamation: return QStyle::SP_MessageBoxWarning;
+            default: return QStyle::SP_MessageBoxInformation;
+        }
+    }
+
+    // As wide as its longest line, up to what the screen leaves beside the icon and the
+    // frame; as tall as the wrapped text.
+    void FitText() {
+        const QScreen* where = parentWidget() ? parentWidget()->screen() : screen();
+        const int screenWidth = where ? where->availableGeometry().width() : 1024;
+        const int widest = std::max(200, std::min(560, screenWidth - 160));
+        QTextDocument* document = text_->document();
+        const QFontMetrics metrics(text_->font());
+        int natural = 0;
+        for (const QString& line : text_->toPlainText().split(u'\n')) {
+            natural = std::max(natural, metrics.horizontalAdvance(line));
+        }
+        const int margins = static_cast<int>(2 * document->documentMargin()) + 2;
+        const int width = std::min(natural + margins, widest);
+        document->setTextWidth(width);
+        text_->setFixedSize(width, static_cast<int>(std::ceil(document->size().height())));
+    }
+
+    bool question_;
+    QTextEdit* text_ = nullptr;
+    QPushButton* default_ = nullptr;
+};
+
+}  // namespace
+
 int DesktopPlatform::MsgBox(QWidget* parent, const QString& prompt, int style,
                             const QString& title) {
-    QMessageBox box(parent);
-    box.setWindowTitle(title);
-    box.setText(QString(prompt).replace(QChar(u'\r'), QChar(u'\n')));
-    box.setTextFormat(Qt::PlainText);
-    if (style == vbYesNoQuestion) {
-        box.setIcon(QMessageBox::Question);
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes ? vbYes : vbNo;
-    }
-    box.setIcon(style == vbCritical ? QMessageBox::Critical : QMessageBox::Warning);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    return vbOK;
+    MessageBox box(parent, prompt, style, title);
+    return box.Run();
 }
 
 QStringList QtNameFilters(const QString& filter) {
@@ -64,6 +164,9 @@ QString DesktopPlatform::ShowFileDialog(QWidget* parent, const FileDialogRequest
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
     }
+    if (!request.folder.isEmpty()) {
+        dialog.setDirectory(request.folder);
+    }
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
     }
@@ -74,8 +177,8 @@ QString DesktopPlatform::ShowFileDialog(QWidget* parent, const FileDialogRequest
 }
 
 void CommonDialog::SetAction(int kind) {
-    FileName =
-        platform_.ShowFileDialog(parent_, {kind, DialogTitle, Filter, FilterIndex, FileName});
+    FileName = platform_.ShowFileDialog(
+        parent_, {kind, DialogTitle, Filter, FilterIndex, FileName, InitDir});
 }
 
 namespace {
@@ -139,19 +242,28 @@ bool FileExists(const QString& path) {
     return false;
 }
 
+bool IsFolder(const QString& path) {
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) && QFileInfo(path).isDir();
+}
+
+QString FolderOf(const QString& path) {
+    if (path.isEmpty() || path.contains(QChar(u'\0'))) {
+        return {};
+    }
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        return info.absoluteFilePath();
+    }
+    const QFileInfo folder(info.absolutePath());
+    return folder.isDir() ? folder.absoluteFilePath() : QString();
+}
+
 QString TrimSpaces(const QString& text) {
-    qsizetype start = 0, end = text.size();
-    while (start < end && text[start] == u' ') {
-        ++start;
-    }
-    while (end > start && text[end - 1] == u' ') {
-        --end;
-    }
-    return text.mid(start, end - start);
+    return QString::fromStdU16String(windowlogic::TrimSpaces(text.toStdU16String()));
 }
 
 bool IsBlank(const QString& text) {
-    return TrimSpaces(text).isEmpty();
+    return windowlogic::IsBlank(text.toStdU16String());
 }
 
 void SetUpApplication(QApplication& app) {

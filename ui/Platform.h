@@ -11,8 +11,17 @@ class QWidget;
 
 namespace platform {
 
-// Message box styles and answers, as the window's handlers use them.
-enum MsgBoxStyle { vbCritical = 16, vbYesNoQuestion = 36, vbExclamation = 48 };
+// Message box styles and answers, as the window's handlers use them. A style adds up: buttons
+// (0 OK, 4 Yes and No), icon (16 stop, 32 question, 48 exclamation) and, with 256, the second
+// button as the default.
+enum MsgBoxStyle {
+    vbYesNo = 4,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbYesNoQuestion = 36,
+    vbExclamation = 48,
+    vbDefaultButton2 = 256
+};
 enum MsgBoxResult { vbOK = 1, vbYes = 6, vbNo = 7 };
 
 // What a file dialog is asked to show.
@@ -22,19 +31,21 @@ struct FileDialogRequest {
     QString filter;       // "description|pattern|description|pattern..."
     int filterIndex = 1;  // the entry selected when the dialog opens, counting from 1
     QString fileName;
+    QString folder;  // where the dialog starts; empty: the dialog's own choice
 };
 
 class Platform {
   public:
     virtual ~Platform() = default;
     // Shows a modal box; a carriage return in the prompt starts a new line. Returns vbOK,
-    // vbYes or vbNo.
+    // vbYes or vbNo; closing a question without an answer is No.
     virtual int MsgBox(QWidget* parent, const QString& prompt, int style, const QString& title) = 0;
     // Shows a modal file dialog; returns the chosen full path, or an empty text on cancel.
     virtual QString ShowFileDialog(QWidget* parent, const FileDialogRequest& request) = 0;
 };
 
-// The real boxes and dialogs of Qt.
+// The real boxes and dialogs of Qt. A box's text wraps at the screen's edge, inside a long
+// path too, without a character added to what the user copies out of it.
 class DesktopPlatform : public Platform {
   public:
     int MsgBox(QWidget* parent, const QString& prompt, int style, const QString& title) override;
@@ -51,6 +62,7 @@ class CommonDialog {
     QString DialogTitle;
     QString Filter;
     int FilterIndex = 1;
+    QString InitDir;  // the folder the dialog starts in
     void SetAction(int kind);
 
   private:
@@ -62,6 +74,11 @@ class CommonDialog {
 // in the last path element match as wildcards, and "*.*" also matches names without a dot;
 // a file whose name holds them literally matches itself. A text holding NUL names no file.
 bool FileExists(const QString& path);
+
+// True when the path names a folder (a symbolic link counts by its target).
+bool IsFolder(const QString& path);
+// The folder a path names, or the one it lies in, when that folder exists; empty otherwise.
+QString FolderOf(const QString& path);
 
 // True when nothing is left of the text once its leading and trailing spaces are removed.
 bool IsBlank(const QString& text);

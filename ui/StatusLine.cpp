@@ -32,3 +32,8 @@ void StatusLine::paintEvent(QPaintEvent* event) {
     }
     QLineEdit::paintEvent(event);
 }
+
+void StatusLine::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    deselect();  // a line edit selects all when tabbed into; this one is only read
+}

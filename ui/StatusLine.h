@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The status line: a locked one-line text box whose background fills from the left with the
-// work done while a long split or merge runs. The text itself is untouched.
+// work done while a long split or merge runs. The text itself is untouched. It takes the focus
+// in its turn, but selects nothing when it does.
 #pragma once
 
 #include <QLineEdit>
@@ -14,6 +15,7 @@ class StatusLine : public QLineEdit {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
   private:
     double progress_ = -1;

@@ -1,12 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The platform layer: the file-exists test, blank texts, dialog filters and the Save As dialog.
+// The platform layer: the file-exists test, blank texts, dialog filters, the Save As dialog and
+// the message boxes.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <vector>
 
 #include "Platform.h"
@@ -109,10 +119,106 @@ TEST(DesktopPlatform, save_as_returns_an_existing_file_without_a_question_of_its
     });
     user.start(20);
     platform::DesktopPlatform desktop;
-    const QString chosen =
-        desktop.ShowFileDialog(nullptr, {2, QStringLiteral("合并文件为..."),
-                                         QStringLiteral("所有文件(*.*)|*.*"), 1, Q(dir / "old")});
+    const QString chosen = desktop.ShowFileDialog(
+        nullptr, {2, QStringLiteral("合并文件为..."), QStringLiteral("所有文件(*.*)|*.*"), 1,
+                  Q(dir / "old"), QString()});
     user.stop();
     EXPECT_TRUE(questions.empty()) << questions.front().toStdString();
     EXPECT_EQ(chosen, Q(dir / "old"));
+}
+
+namespace {
+
+// Shows a box from the desktop platform and hands it, open, to look(); returns the answer.
+int ShowBox(const QString& prompt, int style, const std::function<void(QDialog&)>& look) {
+    bool looked = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no box is open";
+            return;
+        }
+        looked = true;
+        // A failed assertion in look() must not leave the box waiting for an answer.
+        QTimer::singleShot(2000, box, [box] { box->reject(); });
+        box->activateWindow();  // access keys reach the active window
+        EXPECT_TRUE(QTest::qWaitForWindowActive(box));
+        look(*box);
+    });
+    platform::DesktopPlatform desktop;
+    const int answer = desktop.MsgBox(nullptr, prompt, style, QStringLiteral("Korvel文件分割器"));
+    EXPECT_TRUE(looked);
+    return answer;
+}
+
+}  // namespace
+
+TEST(DesktopPlatform, a_long_path_wraps_inside_the_screen_with_nothing_added_to_its_text) {
+    const QString path =
+        QStringLiteral("/var/tmp/") + QString(300, u'长') + QStringLiteral(".bin.001");
+    const QString prompt = QStringLiteral("第一行：") + QChar(u'\r') + QStringLiteral("“") + path +
+                           QStringLiteral("”") + QChar(u'\r') + QStringLiteral("最后一行");
+    ShowBox(prompt, platform::vbCritical, [&](QDialog& box) {
+        const int screenWidth = box.screen()->availableGeometry().width();
+        EXPECT_LE(box.frameGeometry().width(), screenWidth);
+        auto* text = box.findChild<QTextEdit*>(QStringLiteral("prompt"));
+        ASSERT_NE(text, nullptr);
+        // What the user selects and copies: the prompt with its lines, and not a character more.
+        EXPECT_EQ(text->toPlainText(), QString(prompt).replace(u'\r', u'\n'));
+        const QTextBlock pathLine = text->document()->findBlockByNumber(1);
+        ASSERT_TRUE(pathLine.layout());
+        EXPECT_GT(pathLine.layout()->lineCount(), 2) << "the path was not wrapped";
+        // Every line of it shows: the box is as tall as the wrapped text.
+        EXPECT_GE(text->height(), static_cast<int>(text->document()->size().height()));
+        box.accept();
+    });
+}
+
+TEST(DesktopPlatform, a_short_prompt_makes_a_box_no_wider_than_it_needs) {
+    ShowBox(QStringLiteral("文件分割完成！！！"), platform::vbExclamation, [&](QDialog& box) {
+        auto* text = box.findChild<QTextEdit*>(QStringLiteral("prompt"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->document()->findBlockByNumber(0).layout()->lineCount(), 1);
+        EXPECT_LT(text->width(), 300);
+        box.accept();
+    });
+}
+
+TEST(DesktopPlatform, the_stop_question_offers_yes_and_no_with_access_keys_and_no_as_default) {
+    const int style = platform::vbYesNo | platform::vbQuestion | platform::vbDefaultButton2;
+    auto buttonsOf = [](QDialog& box) {
+        std::map<QString, QPushButton*> buttons;
+        for (QPushButton* button : box.findChildren<QPushButton*>()) {
+            buttons[button->text()] = button;
+        }
+        return buttons;
+    };
+    // Enter takes the default: No.
+    EXPECT_EQ(ShowBox(QStringLiteral("正在分割文件，要停止并关闭窗口吗？"), style,
+                      [&](QDialog& box) {
+                          auto buttons = buttonsOf(box);
+                          ASSERT_EQ(buttons.size(), 2u);
+                          ASSERT_TRUE(buttons.contains(QStringLiteral("是(&Y)")));
+                          ASSERT_TRUE(buttons.contains(QStringLiteral("否(&N)")));
+                          EXPECT_TRUE(buttons[QStringLiteral("否(&N)")]->isDefault());
+                          EXPECT_EQ(box.windowTitle(), QStringLiteral("Korvel文件分割器"));
+                          QTest::keyClick(&box, Qt::Key_Return);
+                      }),
+              platform::vbNo);
+    // Alt+Y answers Yes; Escape answers No; the merge's question (36) has Yes as its default.
+    EXPECT_EQ(ShowBox(QStringLiteral("？"), style,
+                      [&](QDialog& box) {
+                          QTest::keyClick(&box, Qt::Key_Y, Qt::AltModifier);
+                          QTest::qWait(300);  // the button's click animation
+                      }),
+              platform::vbYes);
+    EXPECT_EQ(ShowBox(QStringLiteral("？"), style,
+                      [&](QDialog& box) { QTest::keyClick(&box, Qt::Key_Escape); }),
+              platform::vbNo);
+    EXPECT_EQ(ShowBox(QStringLiteral("？"), platform::vbYesNoQuestion,
+                      [&](QDialog& box) {
+                          EXPECT_TRUE(buttonsOf(box)[QStringLiteral("是(&Y)")]->isDefault());
+                          QTest::keyClick(&box, Qt::Key_Return);
+                      }),
+              platform::vbYes);
 }

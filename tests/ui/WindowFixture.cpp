@@ -7,7 +7,7 @@
 
 int ScriptedPlatform::MsgBox(QWidget*, const QString& prompt, int style, const QString& title) {
     boxes.push_back({prompt, style, title, statusProbe ? statusProbe() : QString()});
-    if (style == platform::vbYesNoQuestion) {
+    if ((style & 7) == platform::vbYesNo) {
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << prompt.toStdString();
             return platform::vbNo;
@@ -57,6 +57,10 @@ ShownBox WindowTest::TakeBox() {
     return box;
 }
 
+bool WindowTest::WaitForBox() {
+    return QTest::qWaitFor([&] { return !script.boxes.empty(); }, 30000);
+}
+
 void WindowTest::ExpectBox(const QString& prompt, int style, const QString& title) {
     const ShownBox box = TakeBox();
     EXPECT_EQ(box.prompt.toStdString(), prompt.toStdString());
@@ -80,6 +84,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
+    platform::SetUpApplication(app);  // Qt's Chinese texts for the buttons, as in the program
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

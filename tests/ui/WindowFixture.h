@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window-test fixture: the real Form1 on Qt's offscreen platform, a temporary folder per
 // test, and a platform that answers every box and dialog from a script. A box the test did
-// not check fails the test.
+// not check fails the test. What the window decides is tested in tests/windowlogic; these
+// tests are for what only the widgets show and do.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,6 +46,9 @@ class WindowTest : public ::testing::Test {
     void ExpectBox(const QString& prompt, int style, const QString& title);
     ShownBox TakeBox();
     void ExpectNoBox() { EXPECT_TRUE(script.boxes.empty()); }
+    // Lets the window's event loop run until a box has been shown (a split or merge reports
+    // its outcome once it has ended); false after thirty seconds.
+    bool WaitForBox();
 
     QString Path(const std::string& name) const;
     QWidget* Focused() const;

@@ -2,14 +2,17 @@
 // The window itself: start-up state, panels, focus, keys, the file choosers and how the links,
 // the size field and the picture are drawn.
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
+#include "Layout.h"
 #include "WindowFixture.h"
 
 using platform::vbCritical;
@@ -35,32 +38,76 @@ TEST_F(WindowTest, starts_idle_with_the_split_panel_and_128_shown) {
     EXPECT_TRUE(form->Text1->isReadOnly());
 }
 
-TEST_F(WindowTest, has_a_fixed_client_area_of_8880_by_4485_twips_and_no_maximise_button) {
-    const double pixelsPerTwip = form->logicalDpiX() / 1440.0;
-    EXPECT_EQ(form->width(), qRound(8880 * pixelsPerTwip));
-    EXPECT_EQ(form->height(), qRound(4485 * pixelsPerTwip));
-    EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(form->cmdSplit->geometry(),
-              QRect(qRound(7320 * pixelsPerTwip), qRound(1440 * pixelsPerTwip),
-                    qRound(1215 * pixelsPerTwip), qRound(375 * pixelsPerTwip)));
+namespace {
+
+QString Q(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-TEST_F(WindowTest, captions_are_exact) {
-    EXPECT_EQ(form->Option1->text(), QStringLiteral("分割文件"));
-    EXPECT_EQ(form->Option2->text(), QStringLiteral("合并文件"));
-    EXPECT_EQ(form->Option3->text(), QStringLiteral("获取帮助"));
-    EXPECT_EQ(form->Frame4->title(), QStringLiteral("获得帮助"));
-    EXPECT_EQ(form->cmdSplit->text(), QStringLiteral("分 割(&S)"));
-    EXPECT_EQ(form->cmdUnsplit->text(), QStringLiteral("合 并(&U)"));
-    EXPECT_EQ(form->Command1->text(), QStringLiteral("关 闭(&C)"));
-    EXPECT_EQ(form->Label1[1]->text(), QStringLiteral("每一份大小(单位：M)"));
-    EXPECT_EQ(form->Label1[3]->text(), QStringLiteral("被分割后的首个文件(文件扩展名为 .FLF )"));
-    EXPECT_EQ(form->Label6->text(), QStringLiteral("联系："));
-    EXPECT_EQ(form->Label8->text(), QStringLiteral("ＱＱ："));
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("邮箱："));
-    EXPECT_FALSE(form->Label7->text().isEmpty());
-    EXPECT_EQ(form->Label30->text(), QStringLiteral("2008版 Build 2008.3.18"));
+// What a widget of each kind shows as its caption.
+QString CaptionOf(QWidget* widget) {
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        return combo->currentText();
+    }
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+        return line->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->text();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (auto* panel = qobject_cast<QGroupBox*>(widget)) {
+        return panel->title();
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST_F(WindowTest, every_control_stands_where_the_layout_puts_it_and_the_window_cannot_grow) {
+    const double pixelsPerTwip = form->logicalDpiX() / 1440.0;
+    auto px = [&](int twips) { return qRound(twips * pixelsPerTwip); };
+    EXPECT_EQ(form->size(), QSize(px(windowlogic::kClientWidth), px(windowlogic::kClientHeight)));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    for (const windowlogic::ControlSpec& spec : windowlogic::Layout()) {
+        QWidget* widget = form->Widget(spec.id);
+        ASSERT_NE(widget, nullptr) << spec.name;
+        const QWidget* parent =
+            spec.panel == windowlogic::Control::None ? form.get() : form->Widget(spec.panel);
+        EXPECT_EQ(widget->parentWidget(), parent) << spec.name;
+        const windowlogic::TwipsRect r = spec.rect;
+        if (spec.kind == windowlogic::Kind::Label || spec.kind == windowlogic::Kind::Link) {
+            EXPECT_EQ(widget->pos(), QPoint(px(r.left), px(r.top))) << spec.name;
+        } else {
+            EXPECT_EQ(widget->geometry(), QRect(px(r.left), px(r.top), px(r.width), px(r.height)))
+                << spec.name;
+        }
+    }
+}
+
+TEST_F(WindowTest, every_control_shows_the_caption_font_colour_and_tips_of_its_layout_entry) {
+    for (const windowlogic::ControlSpec& spec : windowlogic::Layout()) {
+        QWidget* widget = form->Widget(spec.id);
+        if (spec.id != windowlogic::Control::Text1) {  // the status line shows its state
+            EXPECT_EQ(CaptionOf(widget), Q(spec.caption)) << spec.name;
+        }
+        const windowlogic::FontSpec& font = windowlogic::Font(spec.font);
+        EXPECT_EQ(widget->font().bold(), font.bold) << spec.name;
+        EXPECT_EQ(widget->font().underline(), font.underline) << spec.name;
+        EXPECT_EQ(widget->font().pointSizeF(), font.points) << spec.name;
+        if (spec.colour && spec.kind != windowlogic::Kind::Shape) {
+            const windowlogic::Rgb c = *spec.colour;
+            EXPECT_EQ(widget->palette().color(QPalette::WindowText), QColor(c.red, c.green, c.blue))
+                << spec.name;
+        }
+        EXPECT_EQ(widget->toolTip(), Q(spec.toolTip)) << spec.name;
+        EXPECT_EQ(widget->accessibleName(), Q(spec.accessibleName)) << spec.name;
+    }
+    EXPECT_EQ(form->windowTitle(), Q(windowlogic::kWindowCaption));
+    EXPECT_EQ(form->Shape1->palette().color(QPalette::Window), QColor(Qt::white));
 }
 
 TEST_F(WindowTest, mode_buttons_show_one_panel_and_keep_the_fields) {
@@ -182,34 +229,32 @@ TEST_F(WindowTest, file_to_split_chooser_fills_the_path_and_cancel_changes_nothi
     EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
 }
 
-TEST_F(WindowTest, list_file_chooser_proposes_the_name_without_its_last_four_characters) {
+TEST_F(WindowTest, f4_and_ctrl_o_in_a_path_field_open_its_dialog_in_the_folder_of_its_path) {
     QTest::mouseClick(form->Option2, Qt::LeftButton);
-    form->txtOutputFile->setText("typed by the user");
-    script.dialogAnswers = {"/d/a/movie.avi.FLF", "/d/a/notes.txt", "/abc", QString()};
-    form->Label3_Click();
+    form->txtTemplateName->setText(Path("a.rar.FLF"));
+    script.dialogAnswers = {QString(), QString(), QString()};
+    form->txtTemplateName->setFocus();
+    PressKey(form->txtTemplateName, Qt::Key_F4);
+    PressKey(form->txtTemplateName, Qt::Key_O, Qt::ControlModifier);
+    form->txtOutputFile->setFocus();
+    PressKey(form->txtOutputFile, Qt::Key_F4);
+    ASSERT_EQ(script.dialogs.size(), 3u);
     EXPECT_EQ(script.dialogs[0].title, QStringLiteral("打开要合并的文件的首个文件"));
-    EXPECT_EQ(script.dialogs[0].filter, QStringLiteral("(*.FLF)|*.FLF|所有文件(*.*)|*.*"));
-    EXPECT_EQ(script.dialogs[0].kind, 1);
-    EXPECT_EQ(form->txtTemplateName->text(), QStringLiteral("/d/a/movie.avi.FLF"));
-    EXPECT_EQ(form->txtOutputFile->text(), QStringLiteral("/d/a/movie.avi"));
-    form->Label3_Click();
-    EXPECT_EQ(form->txtOutputFile->text(), QStringLiteral("/d/a/notes"));
-    form->Label3_Click();
-    EXPECT_EQ(form->txtOutputFile->text(), QString());
-    form->Label3_Click();  // cancelled
-    EXPECT_EQ(form->txtTemplateName->text(), QStringLiteral("/abc"));
+    EXPECT_EQ(script.dialogs[0].folder, QString::fromStdString(dir.path().string()));
+    EXPECT_EQ(script.dialogs[1].title, script.dialogs[0].title);
+    EXPECT_EQ(script.dialogs[2].title, QStringLiteral("合并文件为..."));
+    EXPECT_EQ(form->txtTemplateName->text(), Path("a.rar.FLF"));  // cancelled: unchanged
+    PressKey(form->txtTemplateName, Qt::Key_F5);                  // no other key opens one
+    EXPECT_EQ(script.dialogs.size(), 3u);
 }
 
-TEST_F(WindowTest, save_as_chooser_replaces_the_proposed_output_name) {
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
-    script.dialogAnswers = {"/d/a.rar.FLF", "/e/merged.rar"};
-    form->Label3_Click();
-    QTest::mouseClick(form->Label5, Qt::LeftButton);
-    EXPECT_EQ(script.dialogs[1].kind, 2);
-    EXPECT_EQ(script.dialogs[1].title, QStringLiteral("合并文件为..."));
-    EXPECT_EQ(script.dialogs[1].filter, QStringLiteral("所有文件(*.*)|*.*"));
-    EXPECT_EQ(form->txtOutputFile->text(), QStringLiteral("/e/merged.rar"));
-    EXPECT_EQ(form->txtTemplateName->text(), QStringLiteral("/d/a.rar.FLF"));
+TEST_F(WindowTest, the_status_line_takes_the_focus_in_its_turn_but_selects_nothing) {
+    form->Command1->setFocus();
+    PressKey(form->Command1, Qt::Key_Tab);
+    EXPECT_EQ(Focused(), form->Text1);
+    EXPECT_FALSE(form->Text1->hasSelectedText());
+    PressKey(form->Text1, Qt::Key_A);  // locked: nothing is typed
+    EXPECT_EQ(form->Text1->text(), Form1::kIdleText);
 }
 
 TEST_F(WindowTest, up_and_down_move_between_the_mode_buttons_as_left_and_right_do) {
@@ -289,4 +334,104 @@ TEST_F(WindowTest, the_picture_has_a_sharp_version_for_a_screen_scaled_twice) {
     const QPixmap shown = form->Image1->pixmap();
     EXPECT_EQ(shown.size(), size * form->devicePixelRatioF());
     EXPECT_EQ(shown.devicePixelRatio(), form->devicePixelRatioF());
+}
+
+namespace {
+
+// The widget drawn at the given scale, as on a screen scaled that much.
+QImage Drawn(QWidget* widget, double scale) {
+    QImage image(widget->size() * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::white);
+    widget->render(&image);
+    return image;
+}
+
+// Pixels darker than mid-grey: the ink of black text on a light ground.
+int DarkPixels(const QImage& image) {
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            dark += qGray(image.pixel(x, y)) < 100;
+        }
+    }
+    return dark;
+}
+
+int Darkest(const QImage& image) {
+    int darkest = 255;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        }
+    }
+    return darkest;
+}
+
+bool HasOwnBold(const QString& family) {
+    for (const QString& style : QFontDatabase::styles(family)) {
+        if (QFontDatabase::weight(family, style) >= QFont::Bold) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, bold_captions_use_a_song_face_with_a_bold_of_its_own_and_show_at_two_scales) {
+    const QString family = QFontInfo(form->cmdSplit->font()).family();
+    EXPECT_TRUE(HasOwnBold(family))
+        << family.toStdString() << ": scripts/setup.sh installs fonts-noto-cjk";
+    EXPECT_EQ(QFontInfo(form->txtFileName->font()).family(), family);
+    for (double scale : {1.0, 2.0}) {
+        QLabel bold(form->cmdSplit->text(), form.get());
+        bold.setFont(form->cmdSplit->font());
+        bold.adjustSize();
+        QLabel regular(form->cmdSplit->text(), form.get());
+        QFont plain = form->cmdSplit->font();
+        plain.setBold(false);
+        regular.setFont(plain);
+        regular.adjustSize();
+        const int boldInk = DarkPixels(Drawn(&bold, scale));
+        const int regularInk = DarkPixels(Drawn(&regular, scale));
+        EXPECT_GT(boldInk, regularInk * 13 / 10)
+            << "at " << scale << "x: " << boldInk << " against " << regularInk;
+    }
+}
+
+TEST_F(WindowTest, latin_digits_draw_dark_at_two_scales) {
+    for (double scale : {1.0, 2.0}) {
+        const QImage digits = Drawn(form->Combo1->lineEdit(), scale);
+        EXPECT_LT(Darkest(digits), 40) << "at " << scale << "x";
+        EXPECT_GT(DarkPixels(digits), 15 * scale * scale) << "at " << scale << "x";
+    }
+}
+
+TEST_F(WindowTest, text_in_the_fields_is_not_clipped_at_two_scales) {
+    const QString sample = QStringLiteral("需要被分割的文件(gjpqy)128");
+    form->txtFileName->setText(sample);
+    form->Combo1->setEditText(sample);
+    form->Text1->setText(sample);
+    for (QWidget* field :
+         {static_cast<QWidget*>(form->txtFileName), static_cast<QWidget*>(form->Combo1),
+          static_cast<QWidget*>(form->Text1)}) {
+        const QSize size = field->size();
+        for (double scale : {1.0, 2.0}) {
+            const int shown = DarkPixels(Drawn(field, scale));
+            field->resize(size.width(), size.height() * 2);  // room for all of it
+            const int whole = DarkPixels(Drawn(field, scale));
+            field->resize(size);
+            EXPECT_GE(shown, whole * 97 / 100)
+                << field->objectName().toStdString() << " at " << scale << "x";
+            EXPECT_GT(shown, 0);
+        }
+    }
+}
+
+TEST_F(WindowTest, opens_with_its_frame_centred_on_the_screen) {
+    const QPoint centre = form->screen()->availableGeometry().center();
+    const QPoint frameCentre = form->frameGeometry().center();
+    EXPECT_LE(std::abs(frameCentre.x() - centre.x()), 1);
+    EXPECT_LE(std::abs(frameCentre.y() - centre.y()), 1);
 }

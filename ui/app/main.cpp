@@ -1,13 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// korvel-splitter [FILE]: the window, with FILE routed as if it had been dropped on it (a list
+// file or a piece of a set opens the merge panel, any other file the split panel).
 #include <QApplication>
+#include <QFileInfo>
+#include <QSessionManager>
 
 #include "Form1.h"
+#include "StopSignals.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     platform::SetUpApplication(app);
     platform::DesktopPlatform desktop;
     Form1 form(desktop);
+    // What Qt leaves of the command line once it has taken its own options.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1) {
+        form.Form_OpenFile(QFileInfo(arguments.at(1)).absoluteFilePath());
+    }
+    // The end of the session, or a signal to end, stops a running split or merge unasked.
+    const StopSignals stopSignals([&form] { form.Form_Terminate(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager&) { form.Form_Terminate(); });
     form.show();
     return app.exec();
 }

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The real program on a virtual display with a window manager, driven with xdotool: it is
+# started with a file to split, splits it in 1 MiB pieces, gets a second Alt+S while it runs,
+# then a close request.
+# The file is 1 GiB of random bytes in a folder under /var/tmp.
+#   close-during-split.sh PROGRAM yes  Alt+F4 (through the window manager), answered Yes: the
+#                                      program must end within 2 s of the answer and leave
+#                                      nothing of the run in the folder, hidden files included.
+#   close-during-split.sh PROGRAM no   Alt+C, answered No (the default, with Enter): the split
+#                                      must finish with one success box, the window must stay.
+set -euo pipefail
+program=$(realpath "$1")
+answer=$2
+if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
+  for tool in xvfb-run xdotool openbox; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh" >&2; exit 1; }
+  done
+  KORVEL_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$program" "$answer"
+fi
+
+# On the disk, not in memory: the split must take a while, as a user's would.
+work=$(mktemp -d /var/tmp/korvel-close.XXXXXX)
+log=$(mktemp)
+pid="" wm=""
+cleanup() {
+  [[ -n "$pid" ]] && kill "$pid" 2>/dev/null
+  [[ -n "$wm" ]] && kill "$wm" 2>/dev/null
+  rm -rf "$work" "$log"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*" >&2
+  [[ -s "$log" ]] && { echo "the program printed:" >&2; cat "$log" >&2; }
+  exit 1
+}
+now() { date +%s%3N; }  # milliseconds
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 20))); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
+named() { [[ -n "$(windows_named "$1")" ]]; }
+not_named() { [[ -z "$(windows_named "$1")" ]]; }
+# The box titled like the window, which is not the window itself.
+question() { windows_named '^Korvel文件分割器$' | grep -vx "$window" | head -1 || true; }
+asking() { [[ -n "$(question)" ]]; }
+not_asking() { [[ -z "$(question)" ]]; }
+running() { kill -0 "$pid" 2>/dev/null; }
+ended() { ! running; }
+
+head -c $((1024 * 1048576)) /dev/urandom >"$work/big.bin"  # 1 GiB
+
+openbox >/dev/null 2>&1 &
+wm=$!
+sleep 0.5
+"$program" "$work/big.bin" >"$log" 2>&1 &
+pid=$!
+window=""
+wait_for 10 named '^Korvel文件分割器$' || fail "the window did not appear"
+window=$(windows_named '^Korvel文件分割器$' | head -1)
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+sleep 0.3
+# The path came from the command line; Tab, Tab reaches the size box, whose text is selected.
+xdotool key --delay 100 Tab Tab
+xdotool type "1"
+xdotool key alt+s
+wait_for 20 test -e "$work/big.bin.00" || fail "the split did not start"
+xdotool key alt+s  # a second Alt+S while it runs
+sleep 0.3
+
+if [[ "$answer" == yes ]]; then
+  xdotool key alt+F4
+  wait_for 5 asking || fail "no question after Alt+F4"
+  box=$(question)
+  echo "asked: $(xdotool getwindowname "$box")"
+  start=$(now)
+  xdotool key alt+y
+  wait_for 5 ended || fail "the program still runs 5 s after Yes"
+  stopped=$(now)
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+  elapsed=$((stopped - start))
+  echo "the program ended with status $status, $elapsed ms after Yes"
+  left=$(ls -A "$work" | grep -vx big.bin || true)
+  [[ -z "$left" ]] ||
+    fail "$(wc -l <<<"$left") files of the run left behind: $(head -3 <<<"$left" | tr '\n' ' ')..."
+  ((status == 0)) || fail "exit status $status"
+  ((elapsed <= 2000)) || fail "it took $elapsed ms to end"
+  echo "PASSED: nothing of the run is left"
+else
+  xdotool key alt+c
+  wait_for 5 asking || fail "no question after Alt+C"
+  echo "asked: $(xdotool getwindowname "$(question)")"
+  xdotool key Return  # No is the default
+  wait_for 5 not_asking || fail "the question stayed open"
+  running || fail "the program ended on No"
+  wait_for 120 named '^文件分割成功$' || fail "no success box"
+  not_named '^文件分割失败$' || fail "a failure box showed too"
+  xdotool key Return
+  wait_for 5 not_named '^文件分割成功$' || fail "the success box stayed"
+  sleep 0.5
+  not_named '^文件分割' || fail "a second outcome box showed"
+  named '^Korvel文件分割器$' || fail "the window has gone"
+  [[ -e "$work/big.bin.FLF" && -e "$work/big.bin.1023" && ! -e "$work/big.bin.1024" ]] ||
+    fail "the set is not complete: $(ls "$work" | tail -3 | tr '\n' ' ')"
+  xdotool key alt+c
+  wait_for 5 ended || fail "Alt+C did not close the idle window"
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+  ((status == 0)) || fail "exit status $status"
+  echo "PASSED: the split finished and the window stayed until closed"
+fi

@@ -1,0 +1,279 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "FakeWindow.h"
+
+#include <filesystem>
+#include <thread>
+
+#include "Layout.h"
+#include "Texts.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using windowlogic::Kind;
+using windowlogic::Layout;
+using windowlogic::Spec;
+
+std::string Narrow(std::u16string_view text) {
+    return testing_files::Utf8(std::u16string(text));
+}
+
+namespace fakes {
+
+FakeView::FakeView() {
+    for (const windowlogic::ControlSpec& spec : Layout()) {
+        visible[spec.id] = spec.kind != Kind::Panel || spec.id == windowlogic::kStartPanel;
+        if (spec.kind == Kind::TextBox || spec.kind == Kind::ComboBox ||
+            spec.kind == Kind::StatusLine) {
+            texts[spec.id] = spec.caption;
+        }
+    }
+}
+
+std::u16string FakeView::Text(Control control) const {
+    const auto found = texts.find(control);
+    return found == texts.end() ? std::u16string() : found->second;
+}
+
+void FakeView::SetText(Control control, const std::u16string& text) {
+    texts[control] = text;
+    selection[control] = {};
+}
+
+void FakeView::AddItem(Control list, const std::u16string& item) {
+    EXPECT_EQ(list, Control::Combo1);
+    items.push_back(item);
+}
+
+void FakeView::SetSelection(Control field, int start, int length) {
+    selection[field] = {start, length};
+}
+
+bool FakeView::Enabled(Control control) const {
+    const auto found = enabled.find(control);
+    const bool own = found == enabled.end() || found->second;
+    const Control panel = Spec(control).panel;
+    return own && (panel == Control::None || Enabled(panel));
+}
+
+bool FakeView::Shows(Control control) const {
+    const Control panel = Spec(control).panel;
+    return visible.at(control) && (panel == Control::None || visible.at(panel));
+}
+
+void FakeView::SetFocus(Control control) {
+    // A window cannot give the focus to a control that is hidden or takes no input.
+    EXPECT_TRUE(Shows(control) && Enabled(control) && TakesFocus(Spec(control).kind))
+        << "focus to " << Spec(control).name;
+    focus = control;
+    log.push_back("focus " + std::string(Spec(control).name));
+    if (events) {
+        events->GotFocus(control);
+    }
+}
+
+void FakeView::SetVisible(Control control, bool shown) {
+    visible[control] = shown;
+    log.push_back((shown ? "show " : "hide ") + std::string(Spec(control).name));
+}
+
+int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16string& title) {
+    const ShownBox box{prompt, style, title, view ? view->Text(Control::Text1) : u""};
+    boxes.push_back(box);
+    if (whileOpen) {
+        whileOpen(box);
+    }
+    if ((style & 7) != windowlogic::texts::vbYesNo) {
+        return windowlogic::texts::vbOK;
+    }
+    if (answers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << Narrow(prompt);
+        return windowlogic::texts::vbNo;
+    }
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+std::u16string FakePlatform::ShowFileDialog(const windowlogic::FileDialogRequest& request) {
+    dialogs.push_back(request);
+    if (dialogAnswers.empty()) {
+        ADD_FAILURE() << "unexpected file dialog: " << Narrow(request.title);
+        return {};
+    }
+    std::u16string answer = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return answer;
+}
+
+namespace {
+
+// The path as the system would take it, or nothing for a text holding NUL.
+std::optional<fs::path> SystemPath(const std::u16string& path) {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos) {
+        return std::nullopt;
+    }
+    return fs::path(Narrow(path));
+}
+
+}  // namespace
+
+bool FakePlatform::FileExists(const std::u16string& path) {
+    const auto system = SystemPath(path);
+    std::error_code error;
+    return system && fs::is_regular_file(*system, error);
+}
+
+bool FakePlatform::IsFolder(const std::u16string& path) {
+    const auto system = SystemPath(path);
+    std::error_code error;
+    return system && fs::is_directory(*system, error);
+}
+
+std::u16string FakePlatform::FolderOf(const std::u16string& path) {
+    const auto system = SystemPath(path);
+    std::error_code error;
+    if (!system) {
+        return {};
+    }
+    if (fs::is_directory(*system, error)) {
+        return path;
+    }
+    const fs::path parent = system->parent_path();
+    return !parent.empty() && fs::is_directory(parent, error) ? testing_files::U16(parent)
+                                                              : std::u16string();
+}
+
+void FakePlatform::Post(std::function<void()> call) {
+    const std::lock_guard lock(mutex_);
+    posted_.push_back(std::move(call));
+    ++posts;
+}
+
+void FakePlatform::RunPosted() {
+    for (;;) {
+        std::function<void()> call;
+        {
+            const std::lock_guard lock(mutex_);
+            if (posted_.empty()) {
+                return;
+            }
+            call = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        call();
+    }
+}
+
+bool FakePlatform::RunPostedUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 10000; ++i) {
+        RunPosted();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+windowlogic::Engine HeldEngine::Engine() {
+    return {[this](const std::u16string& source, std::u16string& message, std::int32_t pieceSize,
+                   const Module1::Progress& progress, std::stop_token stop) {
+                {
+                    const std::lock_guard lock(mutex_);
+                    ++calls;
+                    this->source = source;
+                    this->pieceSize = pieceSize;
+                }
+                if (!Hold(progress, stop)) {
+                    message = u"已停止";
+                    return false;
+                }
+                const std::lock_guard lock(mutex_);
+                message = message_;
+                return ok_;
+            },
+            [this](const std::u16string& list, const std::u16string& output,
+                   const Module1::Progress& progress, std::stop_token stop) {
+                {
+                    const std::lock_guard lock(mutex_);
+                    ++calls;
+                    this->list = list;
+                    this->output = output;
+                }
+                if (!Hold(progress, stop)) {
+                    throw Module1::EngineError("已停止");
+                }
+                const std::lock_guard lock(mutex_);
+                if (!ok_) {
+                    throw Module1::EngineError(Narrow(message_));
+                }
+            }};
+}
+
+bool HeldEngine::Hold(const Module1::Progress& progress, std::stop_token stop) {
+    progress(1, 4);
+    std::unique_lock lock(mutex_);
+    started_ = true;
+    changed_.notify_all();
+    if (!changed_.wait(lock, stop, [this] { return released; })) {
+        sawStop = true;
+        return false;
+    }
+    return true;
+}
+
+void HeldEngine::Release(bool ok, std::u16string message) {
+    const std::lock_guard lock(mutex_);
+    released = true;
+    ok_ = ok;
+    message_ = std::move(message);
+    changed_.notify_all();
+}
+
+bool HeldEngine::WaitUntilStarted() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 10s, [this] { return started_; });
+}
+
+}  // namespace fakes
+
+void LogicTest::SetUp() {
+    platform.view = &view;
+}
+
+void LogicTest::Start(windowlogic::Engine engine) {
+    logic = std::make_unique<windowlogic::WindowLogic>(view, platform, std::move(engine));
+    view.events = logic.get();
+    logic->Load();
+}
+
+void LogicTest::TearDown() {
+    for (const fakes::ShownBox& box : platform.boxes) {
+        ADD_FAILURE() << "box not checked by the test: " << Narrow(box.prompt);
+    }
+    EXPECT_TRUE(platform.answers.empty()) << "scripted answers left over";
+    EXPECT_TRUE(platform.dialogAnswers.empty()) << "scripted dialog answers left over";
+    view.events = nullptr;
+    logic.reset();
+}
+
+fakes::ShownBox LogicTest::TakeBox() {
+    if (platform.boxes.empty()) {
+        ADD_FAILURE() << "no box was shown";
+        return {};
+    }
+    fakes::ShownBox box = platform.boxes.front();
+    platform.boxes.erase(platform.boxes.begin());
+    return box;
+}
+
+void LogicTest::ExpectBox(std::u16string_view prompt, int style, std::u16string_view title) {
+    const fakes::ShownBox box = TakeBox();
+    EXPECT_EQ(Narrow(box.prompt), Narrow(prompt));
+    EXPECT_EQ(box.style, style);
+    EXPECT_EQ(Narrow(box.title), Narrow(title));
+}
+
+void LogicTest::Type(Control field, const std::u16string& text) {
+    view.texts[field] = text;
+}

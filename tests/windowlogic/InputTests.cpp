@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reading the texts the user types: blank texts, the piece size and the names of a set.
+#include <gtest/gtest.h>
+
+#include "Input.h"
+#include "TestFiles.h"
+
+using namespace windowlogic;
+using testing_files::Utf8;
+
+TEST(BlankText, only_spaces_count_as_blank_and_trimming_keeps_other_white_space) {
+    EXPECT_TRUE(IsBlank(u""));
+    EXPECT_TRUE(IsBlank(u"    "));
+    EXPECT_FALSE(IsBlank(u" a "));
+    EXPECT_FALSE(IsBlank(u"\t"));
+    EXPECT_EQ(TrimSpaces(u"  a b  "), u"a b");
+    EXPECT_EQ(TrimSpaces(u"\ta\t"), u"\ta\t");
+    EXPECT_EQ(TrimSpaces(u"   "), u"");
+}
+
+struct SizeRow {
+    std::u16string typed;
+    std::optional<std::int32_t> megabytes;
+};
+
+class PieceSizeText : public ::testing::TestWithParam<SizeRow> {};
+
+TEST_P(PieceSizeText, reads_as_whole_megabytes_or_is_refused) {
+    EXPECT_EQ(PieceSizeMegabytes(GetParam().typed), GetParam().megabytes) << Utf8(GetParam().typed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PieceSizeText,
+    ::testing::Values(SizeRow{u"128", 128}, SizeRow{u"1", 1}, SizeRow{u"2047", 2047},
+                      SizeRow{u" 16 ", 16}, SizeRow{u"\t32\u3000", 32}, SizeRow{u"+16", 16},
+                      SizeRow{u"1.5", 2}, SizeRow{u"2.5", 2}, SizeRow{u"3.5", 4},
+                      SizeRow{u"1e3", 1000}, SizeRow{u"１２８", 128}, SizeRow{u"２．５", 2},
+                      SizeRow{u"", std::nullopt}, SizeRow{u"abc", std::nullopt},
+                      SizeRow{u"12M", std::nullopt}, SizeRow{u"2048", std::nullopt},
+                      SizeRow{u"2047.5", std::nullopt}, SizeRow{u"0", std::nullopt},
+                      SizeRow{u"0.5", std::nullopt}, SizeRow{u"-1", std::nullopt},
+                      SizeRow{u"-2048", std::nullopt}, SizeRow{u"1e9", std::nullopt},
+                      SizeRow{u"inf", std::nullopt}, SizeRow{u"nan", std::nullopt},
+                      SizeRow{u"0x10", std::nullopt}, SizeRow{u"1 6", std::nullopt},
+                      SizeRow{u"++1", std::nullopt}, SizeRow{u"百", std::nullopt}));
+
+TEST(SetNames, the_output_proposed_for_a_list_file_drops_its_last_four_characters) {
+    EXPECT_EQ(OutputForList(u"/d/a/movie.avi.FLF"), u"/d/a/movie.avi");
+    EXPECT_EQ(OutputForList(u"/d/a/notes.txt"), u"/d/a/notes");
+    EXPECT_EQ(OutputForList(u"C:\\a"), u"");
+    EXPECT_EQ(OutputForList(u"abc"), u"");
+}
+
+TEST(SetNames, a_list_file_is_named_in_upper_case_FLF_after_something) {
+    EXPECT_TRUE(IsListFileName(u"/d/a.rar.FLF"));
+    EXPECT_TRUE(IsListFileName(u"a.FLF"));
+    EXPECT_FALSE(IsListFileName(u".FLF"));
+    EXPECT_FALSE(IsListFileName(u"/d/font.flf"));
+    EXPECT_FALSE(IsListFileName(u"/d/a.rar.FLF.sha256"));
+    EXPECT_FALSE(IsListFileName(u"/d/a.rar"));
+}
+
+TEST(SetNames, a_piece_name_leads_to_the_list_file_of_its_set) {
+    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.00"), u"/d/a.bin.FLF");
+    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.001"), u"/d/a.bin.FLF");
+    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.1000"), u"/d/a.bin.FLF");
+    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.-005"), u"/d/a.bin.FLF");
+    EXPECT_EQ(ListFileOfPiece(u"/d/a.1465291065"), u"/d/a.FLF");
+    for (const char16_t* other :
+         {u"/d/a.bin.0", u"/d/a.bin.01", u"/d/a.bin.0001", u"/d/a.bin.FLF", u"/d/a.bin", u"/d.x/y",
+          u"/d/a.bin.", u"/d/a.bin.-0", u"/d/a.bin.99999999999", u".001"}) {
+        EXPECT_EQ(ListFileOfPiece(other), std::nullopt) << Utf8(other);
+    }
+}

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The layout table: complete, consistent, and carrying what keyboard and screen-reader users
+// need. What each control shows is checked where a window draws it (tests/ui).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Layout.h"
+#include "TestFiles.h"
+#include "Texts.h"
+
+using namespace windowlogic;
+
+namespace {
+
+std::string Utf8(std::u16string_view text) {
+    return testing_files::Utf8(std::u16string(text));
+}
+
+char AccessKey(std::u16string_view caption) {
+    const std::size_t amp = caption.find(u'&');
+    return amp == std::u16string_view::npos || amp + 1 >= caption.size()
+               ? '\0'
+               : static_cast<char>(caption[amp + 1]);
+}
+
+}  // namespace
+
+TEST(LayoutData, holds_every_control_once_under_its_own_name) {
+    std::set<Control> ids;
+    std::set<std::string_view> names;
+    for (const ControlSpec& spec : Layout()) {
+        EXPECT_TRUE(ids.insert(spec.id).second) << spec.name;
+        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
+        EXPECT_EQ(&Spec(spec.id), &spec);
+    }
+    EXPECT_EQ(static_cast<int>(ids.size()), kControlCount - 1);
+    EXPECT_FALSE(ids.contains(Control::None));
+}
+
+TEST(LayoutData, lists_a_panel_before_the_controls_it_holds) {
+    std::set<Control> seen;
+    for (const ControlSpec& spec : Layout()) {
+        if (spec.panel != Control::None) {
+            EXPECT_TRUE(seen.contains(spec.panel)) << spec.name;
+            EXPECT_EQ(Spec(spec.panel).kind, Kind::Panel) << spec.name;
+        }
+        seen.insert(spec.id);
+    }
+}
+
+TEST(LayoutData, tab_order_runs_modes_split_fields_merge_fields_close_then_status_line) {
+    std::vector<const ControlSpec*> stops;
+    std::set<int> indexes;
+    for (const ControlSpec& spec : Layout()) {
+        if (spec.tabIndex >= 0) {
+            EXPECT_TRUE(indexes.insert(spec.tabIndex).second) << spec.name;
+        }
+        if (TakesFocus(spec.kind)) {
+            ASSERT_GE(spec.tabIndex, 0) << spec.name;
+            stops.push_back(&spec);
+        }
+    }
+    std::sort(stops.begin(), stops.end(),
+              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+    std::vector<Control> order;
+    for (const ControlSpec* stop : stops) {
+        order.push_back(stop->id);
+    }
+    using enum Control;
+    EXPECT_EQ(order,
+              (std::vector<Control>{Option1, Option2, Option3, txtFileName, Combo1, cmdSplit,
+                                    txtTemplateName, txtOutputFile, cmdUnsplit, Command1, Text1}));
+}
+
+TEST(LayoutData, panels_share_one_rectangle_and_hold_their_controls_inside_it) {
+    const TwipsRect panel = Spec(Control::Frame1).rect;
+    for (const PanelMode& each : kPanels) {
+        const TwipsRect rect = Spec(each.panel).rect;
+        EXPECT_EQ(std::tie(rect.left, rect.top, rect.width, rect.height),
+                  std::tie(panel.left, panel.top, panel.width, panel.height));
+    }
+    for (const ControlSpec& spec : Layout()) {
+        const TwipsRect r = spec.rect;
+        const int width = spec.panel == Control::None ? kClientWidth : panel.width;
+        const int height = spec.panel == Control::None ? kClientHeight : panel.height;
+        EXPECT_GE(r.left, 0) << spec.name;
+        EXPECT_GE(r.top, 0) << spec.name;
+        // Shape1 and the status line run 15 twips past the client area; the window clips them.
+        EXPECT_LE(r.left + r.width, width + 15) << spec.name;
+        EXPECT_LE(r.top + r.height, height) << spec.name;
+    }
+}
+
+TEST(LayoutData, access_keys_differ_among_buttons_and_each_button_has_one) {
+    std::set<char> keys;
+    for (const ControlSpec& spec : Layout()) {
+        if (spec.kind == Kind::Button) {
+            const char key = AccessKey(spec.caption);
+            EXPECT_NE(key, '\0') << spec.name;
+            EXPECT_TRUE(keys.insert(key).second) << spec.name;
+        }
+    }
+}
+
+TEST(LayoutData, the_title_label_shows_the_windows_caption) {
+    EXPECT_EQ(Spec(Control::Label2).caption, kWindowCaption);
+}
+
+TEST(LayoutData, every_link_names_its_keys_and_has_a_name_for_screen_readers) {
+    int links = 0;
+    for (const ControlSpec& spec : Layout()) {
+        if (spec.kind == Kind::Link) {
+            ++links;
+            EXPECT_NE(spec.toolTip.find(u"Ctrl+O"), std::u16string_view::npos) << spec.name;
+            EXPECT_NE(spec.toolTip.find(u"F4"), std::u16string_view::npos) << spec.name;
+            EXPECT_FALSE(spec.accessibleName.empty()) << spec.name;
+        }
+    }
+    EXPECT_EQ(links, 3);
+}
+
+TEST(LayoutData, the_list_file_field_explains_both_words_for_the_set) {
+    for (Control control : {Control::Label1_3, Control::txtTemplateName}) {
+        const std::u16string_view tip = Spec(control).toolTip;
+        EXPECT_NE(tip.find(u"列表文件（.FLF）"), std::u16string_view::npos) << Utf8(tip);
+        EXPECT_NE(tip.find(u"分割出的文件"), std::u16string_view::npos) << Utf8(tip);
+    }
+}
+
+// The window's own texts, beyond the captions and messages that are fixed, say "列表文件（.FLF）"
+// for the list file and "分割出的文件" for the pieces, and nothing else for either.
+constexpr std::u16string_view kListFile = u"列表文件（.FLF）";
+
+TEST(LayoutData, the_windows_own_texts_use_one_word_for_the_list_file_and_one_for_the_pieces) {
+    std::vector<std::u16string_view> own = {texts::kOutputInSet, texts::kBadSize, texts::kStopSplit,
+                                            texts::kStopMerge};
+    for (const ControlSpec& spec : Layout()) {
+        own.push_back(spec.toolTip);
+        own.push_back(spec.accessibleName);
+    }
+    for (std::u16string_view text : own) {
+        std::u16string rest(text);
+        for (std::size_t at; (at = rest.find(kListFile)) != std::u16string::npos;) {
+            rest.erase(at, kListFile.size());
+        }
+        EXPECT_EQ(rest.find(u"列表文件"), std::u16string::npos) << Utf8(text);
+        // The pieces counted or named by another word ("分割文件" alone is the verb phrase of
+        // the mode button and the status line).
+        for (std::u16string_view other :
+             {u"份分割文件", u"个分割文件", u"各分割文件", u"些分割文件", u"分割后的文件"}) {
+            EXPECT_EQ(rest.find(other), std::u16string::npos) << Utf8(text);
+        }
+    }
+}
