@@ -287,7 +287,6 @@ TEST(OddNames, stars_question_marks_and_surrounding_spaces_are_ordinary_characte
     }
 }
 
-
 // Sources of 32 GiB and more as sparse files, which only these systems make for certain.
 TEST(Split, too_many_pieces_names_the_smallest_piece_size_that_fits) {
     TempDir dir;

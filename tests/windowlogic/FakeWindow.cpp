@@ -201,11 +201,12 @@ windowlogic::Engine HeldEngine::Engine() {
                     this->output = output;
                 }
                 if (!Hold(progress, stop)) {
-                    throw Module1::EngineError("已停止");
+                    throw Module1::EngineError(Module1::Failure::Stopped, {}, {}, {});
                 }
                 const std::lock_guard lock(mutex_);
                 if (!ok_) {
-                    throw Module1::EngineError(Narrow(message_));
+                    throw Module1::EngineError(Module1::Failure::Unexpected, {},
+                                               "：" + Narrow(message_), {});
                 }
             }};
 }

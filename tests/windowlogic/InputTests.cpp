@@ -69,6 +69,6 @@ TEST(SetNames, a_piece_name_leads_to_the_list_file_of_its_set) {
     for (const char16_t* other :
          {u"/d/a.bin.0", u"/d/a.bin.01", u"/d/a.bin.0001", u"/d/a.bin.FLF", u"/d/a.bin", u"/d.x/y",
           u"/d/a.bin.", u"/d/a.bin.-0", u"/d/a.bin.99999999999", u".001"}) {
-        EXPECT_EQ(ListFileOfPiece(other), std::nullopt) << Utf8(other);
+        EXPECT_EQ(ListFileOfPiece(other), std::nullopt) << Utf8(std::u16string(other));
     }
 }
