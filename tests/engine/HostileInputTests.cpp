@@ -362,8 +362,9 @@ TEST_F(SplitSource, pieces_are_unreadable_to_others_while_they_are_written) {
     ASSERT_EQ(::chmod((dir / "s").c_str(), 0644), 0);
     std::vector<std::pair<std::string, std::uint32_t>> seen;
     {
-        // While the second piece is being written, look at every file in the folder.
-        InjectedFault look(BeforeNthStep(Step::Write, 3, [&] {
+        // Once a piece holds its first bytes, and before any piece is complete (each takes three
+        // writes), look at every file in the folder.
+        InjectedFault look(BeforeNthStep(Step::Write, 2, [&] {
             for (const std::string& name : dir.List()) {
                 seen.emplace_back(name, ModeOf(dir / name));
             }
