@@ -73,8 +73,9 @@ Replacement::Replacement(const std::string& target, const std::string& displayNa
       newFileLike_(newFileLike) {
     const long room = folder_.NameLimit() - 15;  // "." and ".<8 hex>.part"
     for (int attempt = 0; attempt < 100 && !file_.IsOpen(); ++attempt) {
-        std::string name =
-            "." + Shortened(targetName_, room) + "." + Hex(RandomNumber(), 8) + ".part";
+        std::string name = ".";
+        name.append(Shortened(targetName_, room)).append(".").append(Hex(RandomNumber(), 8));
+        name.append(".part");
         if (std::optional<io::File> created = folder_.CreateNew(name, displayName)) {
             temporaryName_ = std::move(name);
             file_ = std::move(*created);
@@ -122,8 +123,10 @@ StagedSet::StagedSet(const io::Folder& folder, std::vector<std::string> paths,
         const std::string tail = name.substr(sourceName.size());  // ".001", ".FLF", ...
         const long room = limit - static_cast<long>(io::NameLength(tail)) - 2 - kMarkDigits -
                           kRunDigits - static_cast<long>(kStagedSuffix.size());
-        temporaries_.push_back("." + Shortened(sourceName, room) + tail + "." + sourceMark_ + run +
-                               std::string(kStagedSuffix));
+        std::string temporary = ".";
+        temporary.append(Shortened(sourceName, room)).append(tail).append(".");
+        temporary.append(sourceMark_).append(run).append(kStagedSuffix);
+        temporaries_.push_back(std::move(temporary));
     }
 }
 
