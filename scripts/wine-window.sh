@@ -10,6 +10,11 @@
 # under a Chinese locale (LANG and LC_ALL; the locale need not be generated). Wine does not
 # read its own font folder for the caption buttons' Marlett glyphs, so they are copied in.
 
+# Wine in the Chinese locale; set for wine alone, as this machine need not have it generated.
+wine() {
+  env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"
+}
+
 # Runs a command with wine's output and input cut off: its session processes outlive the
 # command and would hold a caller's pipes open.
 wine_quiet() {
@@ -17,9 +22,9 @@ wine_quiet() {
 }
 
 wine_window_prefix() {
-  local prefix=$1 dpi=${2:-96}
+  local prefix dpi=${2:-96}
+  prefix=$(realpath -m "$1")  # wine takes an absolute path only
   export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
   wine_window_end
   mkdir -p "$prefix"
   local reg="$prefix/korvel-window.reg"
