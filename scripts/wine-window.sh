@@ -24,7 +24,9 @@ wine_quiet() {
 wine_window_prefix() {
   local prefix dpi=${2:-96}
   prefix=$(realpath -m "$1")  # wine takes an absolute path only
-  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Without Mono and Gecko, and without winemenubuilder, which would copy Start menu entries and
+  # file associations into this machine's own desktop menus.
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   wine_window_end
   mkdir -p "$prefix"
   local reg="$prefix/korvel-window.reg"
