@@ -49,7 +49,7 @@ elif [[ "${1:-}" == windows ]]; then
     googletest
     # the program's icon and the links' pointer, drawn from the project's pictures at build
     # time; the installer and the zip
-    librsvg2-bin icoutils nsis zip
+    librsvg2-bin icoutils nsis zip unzip
     # the window under wine: the caption buttons' glyphs (Marlett) and Tahoma, and the Chinese
     # locale, in which wine draws Chinese text and reads UTF-8 file names
     fonts-wine locales
