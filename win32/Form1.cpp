@@ -93,7 +93,8 @@ const std::wstring& FaceOf(FontRole role) {
     static const std::wstring song =
         FirstInstalled(windowlogic::Font(FontRole::Song).faces,
                        W(windowlogic::Font(FontRole::Song).faces.front()));
-    static const std::wstring kai = FirstInstalled(windowlogic::Font(FontRole::KaiTitle).faces, song);
+    static const std::wstring kai =
+        FirstInstalled(windowlogic::Font(FontRole::KaiTitle).faces, song);
     return role == FontRole::KaiTitle ? kai : song;
 }
 
@@ -140,8 +141,7 @@ COLORREF ProgressColour() {
 }  // namespace
 
 Form1::Form1(HINSTANCE instance)
-    : instance_(instance),
-      logic_(std::make_unique<windowlogic::WindowLogic>(*this, *this)) {}
+    : instance_(instance), logic_(std::make_unique<windowlogic::WindowLogic>(*this, *this)) {}
 
 Form1::~Form1() {
     logic_.reset();  // stops and waits for a split or merge still running
@@ -187,18 +187,15 @@ bool Form1::Create() {
     }
     white_ = CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IAccPropServices,
-                                reinterpret_cast<void**>(&accessibility_)))) {
+                                IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
         accessibility_ = nullptr;  // the controls keep the names their labels give them
     }
 
     // A fixed border with no maximise button: the user cannot resize the window.
-    window_ = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, kClassName,
-                              W(windowlogic::kWindowCaption).c_str(),
-                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                                  WS_CLIPCHILDREN,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_,
-                              this);
+    window_ = CreateWindowExW(
+        WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, kClassName, W(windowlogic::kWindowCaption).c_str(),
+        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, CW_USEDEFAULT,
+        CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
     if (!window_) {
         return false;
     }
@@ -329,10 +326,10 @@ void Form1::CreateControls() {
         }
     }
 
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                               instance_, nullptr);
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
     for (const ControlSpec& spec : windowlogic::Layout()) {
         HWND hwnd = Hwnd(spec.id);
         if (spec.toolTip.empty() || !hwnd) {
@@ -425,9 +422,9 @@ void Form1::ApplyDpi(UINT dpi) {
     if (hand_) {
         DestroyCursor(hand_);
     }
-    hand_ = static_cast<HCURSOR>(LoadImageW(instance_,
-                                            MAKEINTRESOURCEW(dpi >= 144 ? IDC_HAND_64 : IDC_HAND_32),
-                                            IMAGE_CURSOR, 0, 0, LR_DEFAULTCOLOR));
+    hand_ = static_cast<HCURSOR>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(dpi >= 144 ? IDC_HAND_64 : IDC_HAND_32),
+                   IMAGE_CURSOR, 0, 0, LR_DEFAULTCOLOR));
 
     for (const ControlSpec& spec : windowlogic::Layout()) {
         HWND hwnd = Hwnd(spec.id);
@@ -621,11 +618,12 @@ bool Form1::OnChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             }
             // A transparent label shows what lies beneath it: the title band or the face.
             SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, spec.colour ? RGB(spec.colour->red, spec.colour->green,
-                                               spec.colour->blue)
-                                         : GetSysColor(COLOR_WINDOWTEXT));
+            SetTextColor(dc, spec.colour
+                                 ? RGB(spec.colour->red, spec.colour->green, spec.colour->blue)
+                                 : GetSysColor(COLOR_WINDOWTEXT));
             const auto& band = windowlogic::Spec(Control::Shape1).rect;
-            const bool onBand = spec.panel == Control::None && spec.rect.top < band.top + band.height;
+            const bool onBand =
+                spec.panel == Control::None && spec.rect.top < band.top + band.height;
             result = reinterpret_cast<LRESULT>(onBand ? white_ : GetSysColorBrush(COLOR_BTNFACE));
             return true;
         }
@@ -759,8 +757,8 @@ LRESULT CALLBACK Form1::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         RemoveWindowSubclass(hwnd, ControlProc, id);
         return DefSubclassProc(hwnd, message, wParam, lParam);
     }
-    return reinterpret_cast<Form1*>(form)->OnControlMessage(hwnd, static_cast<Control>(id),
-                                                            message, wParam, lParam);
+    return reinterpret_cast<Form1*>(form)->OnControlMessage(hwnd, static_cast<Control>(id), message,
+                                                            wParam, lParam);
 }
 
 LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM wParam,
@@ -769,8 +767,7 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
         case WM_GETDLGCODE: {
             LRESULT code = DefSubclassProc(hwnd, message, wParam, lParam);
             const auto* key = reinterpret_cast<const MSG*>(lParam);
-            if (IsField(control) && key && key->message == WM_KEYDOWN &&
-                key->wParam == VK_RETURN &&
+            if (IsField(control) && key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN &&
                 !(control == Control::Combo1 &&
                   SendMessageW(Hwnd(Control::Combo1), CB_GETDROPPEDSTATE, 0, 0))) {
                 code |= DLGC_WANTALLKEYS;  // Enter is the field's, to move the focus on
@@ -797,8 +794,7 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
             }
             if (IsPathField(control)) {
                 const bool ctrlOnly = Down(VK_CONTROL) && !Down(VK_MENU) && !Down(VK_SHIFT);
-                if ((wParam == VK_F4 && plain &&
-                     logic_->KeyDown(control, windowlogic::Key::F4)) ||
+                if ((wParam == VK_F4 && plain && logic_->KeyDown(control, windowlogic::Key::F4)) ||
                     (wParam == 'O' && ctrlOnly &&
                      logic_->KeyDown(control, windowlogic::Key::CtrlO))) {
                     return 0;
@@ -839,6 +835,13 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
                 return result;
             }
             break;
+        case WM_SETFOCUS:
+            if (control == Control::Text1) {
+                const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+                HideCaret(hwnd);  // only read: no caret blinks in it
+                return result;
+            }
+            break;
         case WM_SIZE:
             if (control == Control::Text1) {
                 const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
@@ -872,8 +875,8 @@ std::u16string Form1::Text(Control control) const {
         return {};
     }
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return U(text);
 }
 

@@ -46,8 +46,7 @@ std::wstring DialogFilter(std::u16string_view filter) {
 std::u16string ShowFileDialog(HWND owner, const windowlogic::FileDialogRequest& request) {
     std::wstring file(kLongestPath, L'\0');
     const std::wstring given = W(request.fileName);
-    std::copy_n(given.begin(), std::min<std::size_t>(given.size(), kLongestPath - 1),
-                file.begin());
+    std::copy_n(given.begin(), std::min<std::size_t>(given.size(), kLongestPath - 1), file.begin());
     const std::wstring filter = DialogFilter(request.filter);
     const std::wstring title = W(request.title);
     const std::wstring folder = W(request.folder);
@@ -98,8 +97,8 @@ bool FileExists(const std::u16string& path) {
     }
     const std::wstring name = SystemPath(path);
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileExW(name.c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, 0);
+    HANDLE search =
+        FindFirstFileExW(name.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -128,8 +127,7 @@ std::u16string FolderOf(const std::u16string& path) {
     }
     std::wstring full(kLongestPath, L'\0');
     wchar_t* namePart = nullptr;
-    const DWORD length =
-        GetFullPathNameW(W(path).c_str(), kLongestPath, full.data(), &namePart);
+    const DWORD length = GetFullPathNameW(W(path).c_str(), kLongestPath, full.data(), &namePart);
     if (length == 0 || length >= kLongestPath) {
         return {};
     }

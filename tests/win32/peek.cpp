@@ -36,7 +36,8 @@ void Print(std::wstring_view text) {
 std::wstring TextOf(HWND hwnd) {
     const auto length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const auto copied = SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    const auto copied =
+        SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(copied));
     return text;
 }
