@@ -36,17 +36,16 @@ window_named() {
     fi
   done
 }
-wait_for_box() {  # prints the X window of the message box titled $1
-  local box=""
+# Saves the message box titled $1, with its frame, as $2 once it shows.
+shoot_box() {
   for _ in $(seq 300); do
-    if [[ "$(peek box | head -1)" == "$1" ]]; then
-      box=$(window_named "$1" | head -1 || true)
-      [[ -n "$box" ]] && break
-    fi
+    [[ "$(peek box | head -1)" == "$1" ]] && break
     sleep 0.1
   done
-  [[ -n "$box" ]] || { echo "no box titled $1 appeared" >&2; return 1; }
-  echo "$box"
+  [[ "$(peek box | head -1)" == "$1" ]] || { echo "no box titled $1 appeared" >&2; return 1; }
+  [[ -n "${2:-}" ]] || return 0
+  sleep 0.5
+  import -window root -crop "$(peek boxrect)" +repage "$2"
 }
 start() {
   wine "$program" "$@" </dev/null >/dev/null 2>&1 &
@@ -107,7 +106,7 @@ take() {
     xdotool key --delay 150 Tab Tab
     xdotool type 1
     xdotool key alt+s
-    wait_for_box 文件分割成功 >/dev/null
+    shoot_box 文件分割成功
     xdotool key Return
     stop
     rm "$folder/视频.mp4.001" "$folder/视频.mp4"
@@ -123,7 +122,7 @@ take() {
 
   start "$(winpath "$folder/视频.mp4.FLF")"
   xdotool key alt+u
-  import -frame -window "$(wait_for_box 文件合并失败)" "$folder_out/failure.png"
+  shoot_box 文件合并失败 "$folder_out/failure.png"
   xdotool key Return
   stop
 
@@ -136,14 +135,7 @@ take() {
   sleep 1.5
   import -window "$window" "$folder_out/busy.png"
   xdotool key alt+c
-  local box
-  box=$(window_named Korvel文件分割器 | grep -vx "$window" | head -1 || true)
-  for _ in $(seq 30); do
-    [[ -n "$box" ]] && break
-    sleep 0.1
-    box=$(window_named Korvel文件分割器 | grep -vx "$window" | head -1 || true)
-  done
-  [[ -n "$box" ]] && import -frame -window "$box" "$folder_out/stop-question.png"
+  shoot_box Korvel文件分割器 "$folder_out/stop-question.png"
   xdotool key Return
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true

@@ -5,6 +5,7 @@
 //   korvel-peek visible NAME  1 when the control shows (its panel too), else 0
 //   korvel-peek focus         the name of the control that has the keyboard focus
 //   korvel-peek box           the open message box: its title on the first line, its text below
+//   korvel-peek boxrect       where the open message box is on the screen, as WxH+X+Y
 // Names are the layout's ("txtFileName", "Combo1", "Frame2"). Prints UTF-8, and takes no
 // Chinese on its command line (wine converts it with the machine's locale, which may lack
 // it); exits 1 when the window, the control or the box is not there, 2 on a wrong command line.
@@ -114,7 +115,7 @@ int wmain(int argc, wchar_t* argv[]) {
     if (!window) {
         return 1;
     }
-    if (command == L"box") {
+    if (command == L"box" || command == L"boxrect") {
         // A message box is a dialog of the window's thread.
         struct Boxes {
             DWORD thread;
@@ -135,6 +136,14 @@ int wmain(int argc, wchar_t* argv[]) {
         HWND text = boxes.found ? GetDlgItem(boxes.found, 0xFFFF) : nullptr;  // the prompt
         if (!text) {
             return 1;
+        }
+        if (command == L"boxrect") {
+            RECT place{};
+            GetWindowRect(boxes.found, &place);
+            Print(std::to_wstring(place.right - place.left) + L"x" +
+                  std::to_wstring(place.bottom - place.top) + L"+" + std::to_wstring(place.left) +
+                  L"+" + std::to_wstring(place.top));
+            return 0;
         }
         Print(TextOf(boxes.found));
         Print(TextOf(text));
