@@ -4,7 +4,8 @@
 //   korvel-peek text NAME...  each named control's text (WM_GETTEXT), one a line
 //   korvel-peek visible NAME  1 when the control shows (its panel too), else 0
 //   korvel-peek focus         the name of the control that has the keyboard focus
-//   korvel-peek box           the open message box: its title on the first line, its text below
+//   korvel-peek box           the open message box or file dialog: its title on the first line,
+//                             a message box's text below
 //   korvel-peek boxrect       where the open message box is on the screen, as WxH+X+Y
 // Names are the layout's ("txtFileName", "Combo1", "Frame2"). Prints UTF-8, and takes no
 // Chinese on its command line (wine converts it with the machine's locale, which may lack
@@ -133,8 +134,7 @@ int wmain(int argc, wchar_t* argv[]) {
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&boxes));
-        HWND text = boxes.found ? GetDlgItem(boxes.found, 0xFFFF) : nullptr;  // the prompt
-        if (!text) {
+        if (!boxes.found) {
             return 1;
         }
         if (command == L"boxrect") {
@@ -146,7 +146,10 @@ int wmain(int argc, wchar_t* argv[]) {
             return 0;
         }
         Print(TextOf(boxes.found));
-        Print(TextOf(text));
+        // A message box's prompt; a file dialog has none.
+        if (HWND text = GetDlgItem(boxes.found, 0xFFFF)) {
+            Print(TextOf(text));
+        }
         return 0;
     }
     if (command == L"focus") {

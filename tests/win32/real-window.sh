@@ -3,8 +3,9 @@
 # The Windows program's real window under wine on a virtual display, driven as a user would
 # with xdotool (keys and clicks) and read back with korvel-peek.exe (WM_GETTEXT, since xdotool
 # cannot read an edit's text):
-#   the window is found by its title; a path typed, Enter, a size of 1, Alt+S split a file of
-#   four pieces; the success box is confirmed; a click on the merge mode button, the list file
+#   the window is found by its title; the arrows step along the mode buttons; F4 and Ctrl+O
+#   open the path fields' choosers, Escape cancels them; a path typed, Enter, a size of 1,
+#   Alt+S split a file of four pieces; the success box is confirmed; a click on the merge mode button, the list file
 #   and an output name typed, Enter on the merge button merge it back byte for byte; with a
 #   piece gone, Alt+U shows the merge's error box naming it; a click on 关 闭 ends the program
 #   with status 0.
@@ -109,9 +110,26 @@ expect text Combo1 "128"
 expect visible Frame1 1
 expect visible Frame2 0
 
-# Split: Tab to the path, type it, Enter to the size, which is selected, 1, Alt+S.
+# The arrows step along the mode buttons, each showing its panel.
+xdotool key Right
+wait_for 5 focus_is Option2 || fail "Right did not move to Option2"
+expect visible Frame2 1
+expect visible Frame1 0
+xdotool key Left
+wait_for 5 focus_is Option1 || fail "Left did not move back to Option1"
+expect visible Frame1 1
+
+# F4 in the path field opens its chooser, which Escape cancels, leaving the field as it was.
 xdotool key Tab
 wait_for 5 focus_is txtFileName || fail "Tab did not reach txtFileName"
+xdotool key F4
+wait_for 20 box_shows 打开需要被分割的文件 || fail "F4 did not open the chooser"
+xdotool key Escape
+wait_for 10 box_gone 打开需要被分割的文件 || fail "Escape did not close the chooser"
+expect text txtFileName ""
+wait_for 5 focus_is txtFileName || fail "the focus did not come back to txtFileName"
+
+# Split: type the path, Enter to the size, which is selected, 1, Alt+S.
 xdotool type --delay 80 "$source_path"
 expect text txtFileName "$source_path"
 xdotool key Return
@@ -130,12 +148,17 @@ pieces=$(find "$work" -name '数据.bin.0*' | wc -l)
 [[ "$pieces" == 4 ]] || fail "expected 4 pieces, found $pieces: $(ls "$work")"
 
 # Merge: a click on the merge mode button, Tab, the list file, Enter, the output, Enter moves
-# to the merge button, Enter presses it.
+# to the merge button, Enter presses it. Ctrl+O in the list file's field opens its chooser.
 click 1200 1080 1095 420
 wait_for 5 shows Frame2 || fail "the click did not show the merge panel"
 expect visible Frame1 0
 xdotool key Tab
 wait_for 5 focus_is txtTemplateName || fail "Tab did not reach txtTemplateName"
+xdotool key ctrl+o
+wait_for 20 box_shows 打开要合并的文件的首个文件 || fail "Ctrl+O did not open the chooser"
+xdotool key Escape
+wait_for 10 box_gone 打开要合并的文件的首个文件 || fail "Escape did not close the chooser"
+wait_for 5 focus_is txtTemplateName || fail "the focus did not come back to txtTemplateName"
 xdotool type --delay 80 "$(winpath "$work/数据.bin.FLF")"
 xdotool key Return
 wait_for 5 focus_is txtOutputFile || fail "Enter did not move to txtOutputFile"
