@@ -152,6 +152,10 @@ pieces=$(find "$work" -name '数据.bin.0*' | wc -l)
 click 1200 1080 1095 420
 wait_for 5 shows Frame2 || fail "the click did not show the merge panel"
 expect visible Frame1 0
+# Alt+S belongs to the hidden split panel now: nothing splits.
+xdotool key alt+s
+sleep 2
+box_shows 文件分割成功 || box_shows 文件分割失败 && fail "Alt+S split from the merge panel"
 xdotool key Tab
 wait_for 5 focus_is txtTemplateName || fail "Tab did not reach txtTemplateName"
 xdotool key ctrl+o
