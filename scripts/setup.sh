@@ -47,6 +47,12 @@ elif [[ "${1:-}" == windows ]]; then
     wine wine64
     # GoogleTest's sources, built with the cross compiler inside the windows build
     googletest
+    # the program's icon and the links' pointer, drawn from the project's pictures at build
+    # time; the installer and the zip
+    librsvg2-bin icoutils nsis zip unzip
+    # the window under wine: the caption buttons' glyphs (Marlett) and Tahoma, and the Chinese
+    # locale, in which wine draws Chinese text and reads UTF-8 file names
+    fonts-wine locales
   )
 elif [[ -n "${1:-}" ]]; then
   echo "usage: $0 [packaging|windows]" >&2
@@ -64,4 +70,13 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Wine reads file names in the locale's character set: zh_CN.UTF-8 must exist, not only be named.
+if [[ "${1:-}" == windows ]] && ! locale -a | grep -qix 'zh_CN.utf8'; then
+  SUDO=""
+  [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+  $SUDO sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen
 fi

@@ -18,8 +18,10 @@ constexpr Rgb kWhite{0xFF, 0xFF, 0xFF};
 constexpr std::array<std::u16string_view, 7> kSongFaces = {
     u"宋体",           u"SimSun",        u"NSimSun", u"Noto Serif CJK SC", u"Source Han Serif SC",
     u"AR PL UMing CN", u"AR PL UMing TW"};
-constexpr std::array<std::u16string_view, 5> kKaiFaces = {u"楷体_GB2312", u"KaiTi", u"KaiTi_GB2312",
-                                                          u"AR PL UKai CN", u"AR PL UKai TW"};
+// "楷体_GB2312", else "楷体" (KaiTi, which newer Windows installs as an optional font), else a
+// free Kai face; a window with none of them draws the title in its Song face.
+constexpr std::array<std::u16string_view, 6> kKaiFaces = {
+    u"楷体_GB2312", u"楷体", u"KaiTi", u"KaiTi_GB2312", u"AR PL UKai CN", u"AR PL UKai TW"};
 
 constexpr std::array<FontSpec, 4> kFonts = {FontSpec{kSongFaces, 9, false, false},     // Song
                                             FontSpec{kSongFaces, 9, true, false},      // SongBold

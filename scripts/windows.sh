@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds what Windows users get, in a release build (preset windows-release), into
+# build/windows-dist/ (run scripts/setup.sh windows first):
+#   korvel-splitter.exe                            the program: static, stripped
+#   korvel-splitter-<version>-windows-x64.zip      the program, LICENSE.txt and the licence
+#                                                  texts of the runtime libraries it carries
+#   korvel-splitter-<version>-setup-x64.exe        the installer
+# Then checks them: the program imports nothing but Windows' own libraries, and the zip's
+# program alone shows its window under wine on a virtual display and ends with status 0 on
+# Alt+C.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+for tool in x86_64-w64-mingw32-g++-posix makensis rsvg-convert icotool; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh windows" >&2; exit 1; }
+done
+version=$(sed -n 's/^project(KorvelSplitter VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+cmake --preset windows-release
+cmake --build --preset windows-release --target windows-packages
+dist=build/windows-dist
+rm -rf "$dist"
+mkdir -p "$dist"
+files=(korvel-splitter.exe "korvel-splitter-$version-windows-x64.zip"
+       "korvel-splitter-$version-setup-x64.exe")
+for file in "${files[@]}"; do
+  cp "build/windows-release/dist/$file" "$dist/"
+done
+
+# Static: no DLL of the compiler's runtime beside the program.
+imports=$(x86_64-w64-mingw32-objdump -p "$dist/korvel-splitter.exe" | sed -n 's/^\tDLL Name: //p')
+for dll in $imports; do
+  case "${dll,,}" in
+    kernel32.dll | advapi32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | \
+      shell32.dll | ole32.dll | oleacc.dll | bcrypt.dll | msvcrt.dll) ;;
+    *) echo "korvel-splitter.exe imports $dll, which Windows does not have" >&2; exit 1 ;;
+  esac
+done
+
+# The zip's program alone, under wine: its window shows, Alt+C ends it with status 0.
+if command -v xvfb-run >/dev/null && command -v wine >/dev/null && command -v xprop >/dev/null; then
+  check=$(mktemp -d /var/tmp/korvel-zip.XXXXXX)
+  trap 'rm -rf "$check"' EXIT
+  (cd "$check" && unzip -q "$OLDPWD/$dist/korvel-splitter-$version-windows-x64.zip")
+  bash tests/win32/alone.sh "$check/korvel-splitter-$version-windows-x64/korvel-splitter.exe" \
+    build/windows-release/wine-window
+else
+  echo "xvfb-run, wine or xprop is missing: the zip's program was not tried (scripts/setup.sh windows)"
+fi
+
+echo "In $dist:"
+(cd "$dist" && ls -l "${files[@]}" | awk '{ printf "  %-45s %9d bytes\n", $9, $5 }')
+(cd "$dist" && unzip -l "korvel-splitter-$version-windows-x64.zip")

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The Windows installer under wine, in a fresh prefix on a virtual display:
+#   a silent install (/S) puts the program, its uninstaller and the Start menu entry in place
+#   and registers the list files' ProgID (.FLF's program where it had none, and under its
+#   OpenWithProgids) and "Open with" for any file; "wine start" of a list file opens the merge
+#   panel with the list file and the output filled in; the program starts from the installed
+#   path with a file to split; a second silent install while it runs is refused; a silent
+#   uninstall leaves no file of it and no registry key or value naming it.
+# Fields are read back with korvel-peek.exe (WM_GETTEXT).
+# Usage: installer.sh SETUP PEEK PREFIX   (PREFIX is made anew)
+# Exits 77 (skipped) when a tool it needs is not installed.
+set -euo pipefail
+setup=$1
+peek_exe=$(realpath "$2")
+prefix=$(realpath -m "$3")
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
+  for tool in xvfb-run xdotool xprop openbox wine wineserver iconv; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh windows)"; exit 77; }
+  done
+  if [[ ! -f "$setup" ]]; then
+    command -v makensis >/dev/null || { echo "SKIPPED: makensis is missing, so no installer was built (scripts/setup.sh windows)"; exit 77; }
+    echo "FAILED: the installer $setup was not built" >&2
+    exit 1
+  fi
+  KORVEL_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
+fi
+setup=$(realpath "$setup")
+
+source "$here/../../scripts/wine-window.sh"
+work=$(mktemp -d /var/tmp/korvel-install.XXXXXX)
+pid="" wm="" window=""
+cleanup() {
+  [[ -n "$pid" ]] && kill "$pid" 2>/dev/null
+  wine_window_end
+  [[ -n "$wm" ]] && kill "$wm" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 10))); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+peek() { wine "$peek_exe" "$@" 2>/dev/null | tr -d '\r'; }
+expect() {
+  local want=${*: -1} got
+  got=$(peek "${@:1:$#-1}") || true
+  [[ "$got" == "$want" ]] || fail "korvel-peek $*: got '$got'"
+}
+window_named() {
+  local w
+  for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
+    if [[ "$(xprop -id "$w" _NET_WM_NAME 2>/dev/null)" == "_NET_WM_NAME(UTF8_STRING) = \"$1\"" ]]; then
+      echo "$w"
+      return 0
+    fi
+  done
+}
+window_up() { [[ -n "$(window_named Korvel文件分割器)" ]]; }
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+key_there() { wine reg query "$@" >/dev/null 2>&1; }
+# Waits for the program's window, checks it, then ends the program with Alt+C (status 0).
+close_with_alt_c() {
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+  xdotool key alt+c
+  wait_for 10 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end the program"
+  local status=0
+  wait "$pid" || status=$?
+  pid=""
+  [[ "$status" == 0 ]] || fail "the program ended with status $status"
+}
+
+rm -rf "$prefix"
+wine_window_prefix "$prefix" 96 || fail "could not make the wine prefix $prefix"
+wine_quiet wineserver -p
+wine_quiet wine cmd /c exit || fail "wine did not start"
+openbox >/dev/null 2>&1 &
+wm=$!
+sleep 0.5
+started=$(date +%s)
+
+wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the silent install failed with status $?"
+installed="$prefix/drive_c/Program Files/Korvel Splitter"
+menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvel文件分割器.lnk"
+for file in korvel-splitter.exe uninstall.exe LICENSE.txt GCC-RUNTIME-LIBRARY-EXCEPTION.txt \
+    WINPTHREADS-LICENSE.txt; do
+  [[ -f "$installed/$file" ]] || fail "not installed: $file"
+done
+[[ -f "$menu" ]] || fail "no Start menu entry: $(find "$prefix/drive_c/ProgramData" -name '*.lnk')"
+classes='HKLM\Software\Classes'
+[[ "$(wine reg query "$classes\\.FLF" /ve 2>/dev/null)" == *Korvel.Splitter.List* ]] ||
+  fail ".FLF does not name the program's ProgID"
+key_there "$classes\\.FLF\\OpenWithProgids" /v Korvel.Splitter.List ||
+  fail "the ProgID is not under .FLF's OpenWithProgids"
+[[ "$(wine reg query "$classes\\Korvel.Splitter.List\\shell\\open\\command" /ve 2>/dev/null)" == *'korvel-splitter.exe" "%1"'* ]] ||
+  fail "the ProgID does not open list files with the program"
+key_there "$classes\\*\\OpenWithList\\korvel-splitter.exe" || fail "not in Open with for any file"
+key_there "$classes\\Applications\\korvel-splitter.exe\\shell\\open\\command" ||
+  fail "no Open with command for the program"
+key_there 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KorvelSplitter' /v UninstallString ||
+  fail "no uninstaller in Apps & features"
+
+# A double-click on a list file: the merge panel with the list file and the output filled in.
+list="$work/影片.avi.FLF"
+printf 'list' >"$list"
+wine start /unix "$list" </dev/null >/dev/null 2>&1 || fail "wine start of the list file failed"
+wait_for 30 window_up || fail "no window after wine start of a list file"
+window=$(window_named Korvel文件分割器)
+wait_for 10 bash -c "[[ \"\$(wine '$peek_exe' visible Frame2 2>/dev/null | tr -d '\r')\" == 1 ]]" ||
+  fail "the merge panel does not show"
+expect text txtTemplateName "$(winpath "$list")"
+expect text txtOutputFile "$(winpath "$work/影片.avi")"
+pid=$(pgrep -f 'Korvel Splitter.korvel-splitter.exe' | head -1 || true)
+[[ -n "$pid" ]] || fail "the window is not the installed program's"
+xdotool key alt+c
+wait_for 10 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end the program"
+pid=""
+
+# The installed program by its path, with a file to split: the split panel, filled in.
+printf 'data' >"$work/数据.bin"
+wine "C:\\Program Files\\Korvel Splitter\\korvel-splitter.exe" "$(winpath "$work/数据.bin")" \
+  </dev/null >/dev/null 2>&1 &
+pid=$!
+wait_for 30 window_up || fail "the installed program showed no window"
+window=$(window_named Korvel文件分割器)
+expect visible Frame1 1
+expect text txtFileName "$(winpath "$work/数据.bin")"
+# Installing over the running copy is refused when no one can be asked.
+if wine "$setup" /S </dev/null >/dev/null 2>&1; then
+  fail "a silent install over the running program went ahead"
+fi
+[[ -n "$(window_named Korvel文件分割器)" ]] || fail "the refused install closed the program"
+close_with_alt_c
+
+# A silent uninstall: it finishes from a copy of itself in the background.
+wine "C:\\Program Files\\Korvel Splitter\\uninstall.exe" /S </dev/null >/dev/null 2>&1 ||
+  fail "the silent uninstall failed with status $?"
+wait_for 60 test ! -e "$installed" || fail "files are left: $(ls "$installed")"
+[[ ! -e "$menu" ]] || fail "the Start menu entry is left"
+wine_window_end  # writes the registry out to its files
+left=$(grep -i -n 'korvel' "$prefix/system.reg" "$prefix/user.reg" || true)
+[[ -z "$left" ]] || fail "the registry still names the program: $left"
+grep -q -i '^\[Software\\\\Classes\\\\.FLF\]' "$prefix/system.reg" && fail "the .FLF key is left"
+echo "passed in $(($(date +%s) - started)) s"

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Win32 window's seam to the system: message boxes, the common file dialogs and the three
+// questions about the file system the window's logic asks. Texts are UTF-16 on both sides, so
+// std::u16string and std::wstring differ only in their character type.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "PlatformSeam.h"
+
+namespace win32 {
+
+std::wstring W(std::u16string_view text);
+std::u16string U(std::wstring_view text);
+
+// MessageBoxW with the style and answer numbers the logic uses: they are the system's own
+// (MB_YESNO 4, MB_ICONHAND 16, MB_ICONQUESTION 32, MB_ICONEXCLAMATION 48, MB_DEFBUTTON2 256;
+// IDOK 1, IDYES 6, IDNO 7). A carriage return alone starts a new line.
+int MsgBox(HWND owner, const std::u16string& prompt, int style, const std::u16string& title);
+
+// "description|pattern|..." as OPENFILENAMEW wants it: NUL between the parts, two at the end.
+std::wstring DialogFilter(std::u16string_view filter);
+
+// GetOpenFileNameW (kind 1) or GetSaveFileNameW (kind 2). Neither asks about an existing
+// file: the merge command asks. Returns the full path, or an empty text on cancel.
+std::u16string ShowFileDialog(HWND owner, const windowlogic::FileDialogRequest& request);
+
+// The path as the wide file functions take it past MAX_PATH: made full, with the \\?\ (or
+// \\?\UNC\) prefix when it is long. Empty for a text holding NUL.
+std::wstring SystemPath(std::u16string_view path);
+
+// The file-exists test: a plain file, neither folder nor hidden nor system; "*" and "?" in the
+// last element match as wildcards, and a pattern passes when one plain file matches it.
+bool FileExists(const std::u16string& path);
+bool IsFolder(const std::u16string& path);
+// The folder a path names, or the one it lies in, when that folder exists; empty otherwise.
+std::u16string FolderOf(const std::u16string& path);
+
+}  // namespace win32
