@@ -46,6 +46,20 @@ std::string PathOf(const std::u16string& text) {
     return text::ToUtf8(text);
 }
 
+void CheckRegularOrAbsent(const std::string& path) {
+    const std::optional<FileInfo> link = LinkStat(path);
+    if (!link) {
+        return;
+    }
+    const std::optional<FileInfo> info = link->kind == Kind::Link ? StatIfPresent(path) : link;
+    if (info && info->kind == Kind::Directory) {
+        Throw(Failure::PathAccess, path);
+    }
+    if (info && info->kind != Kind::Regular) {
+        Throw(Failure::NotRegularFile, path);
+    }
+}
+
 void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
                std::vector<std::uint8_t>& buffer,
                const std::function<void(const std::uint8_t*, std::size_t)>& onBytes) {

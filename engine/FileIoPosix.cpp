@@ -190,20 +190,6 @@ void CheckNameAllowed(const std::string&) {
     // Every name but "." and ".." can hold a file here; the callers never make those.
 }
 
-void CheckRegularOrAbsent(const std::string& path) {
-    const std::optional<FileInfo> link = LinkStat(path);
-    if (!link) {
-        return;
-    }
-    const std::optional<FileInfo> info = link->kind == Kind::Link ? StatIfPresent(path) : link;
-    if (info && info->kind == Kind::Directory) {
-        Throw(Failure::PathAccess, path);
-    }
-    if (info && info->kind != Kind::Regular) {
-        Throw(Failure::NotRegularFile, path);
-    }
-}
-
 void CheckNameFits(const std::string& path, long nameLimit) {
     if (path.size() >= PATH_MAX || static_cast<long>(NameLength(NameOf(path))) > nameLimit) {
         Fail(ENAMETOOLONG, path);

@@ -465,20 +465,6 @@ void CheckNameAllowed(const std::string& path) {
     }
 }
 
-void CheckRegularOrAbsent(const std::string& path) {
-    const std::optional<FileInfo> link = LinkStat(path);
-    if (!link) {
-        return;
-    }
-    const std::optional<FileInfo> info = link->kind == Kind::Link ? StatIfPresent(path) : link;
-    if (info && info->kind == Kind::Directory) {
-        Throw(Failure::PathAccess, path);
-    }
-    if (info && info->kind != Kind::Regular) {
-        Throw(Failure::NotRegularFile, path);
-    }
-}
-
 void CheckNameFits(const std::string& path, long nameLimit) {
     CheckNameAllowed(path);
     if (static_cast<long>(NameLength(NameOf(path))) > nameLimit) {

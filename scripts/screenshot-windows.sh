@@ -21,21 +21,12 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
 fi
 
 source scripts/wine-window.sh
+source tests/win32/driving.sh
 prefix=$(realpath -m build/windows/wine-window)
 pid="" wm=""
 work=$(mktemp -d /var/tmp/korvel-shots.XXXXXX)
 trap '[[ -n "$pid" ]] && kill "$pid" 2>/dev/null; wine_window_end; [[ -n "$wm" ]] && kill "$wm" 2>/dev/null; rm -rf "$work"' EXIT
 
-peek() { wine "$peek_exe" "$@" 2>/dev/null | tr -d '\r'; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-window_named() {
-  local w
-  for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
-    if [[ "$(xprop -id "$w" _NET_WM_NAME 2>/dev/null)" == "_NET_WM_NAME(UTF8_STRING) = \"$1\"" ]]; then
-      echo "$w"
-    fi
-  done
-}
 # Saves the message box titled $1, with its frame, as $2 once it shows.
 shoot_box() {
   for _ in $(seq 300); do

@@ -29,6 +29,7 @@ fi
 setup=$(realpath "$setup")
 
 source "$here/../../scripts/wine-window.sh"
+source "$here/driving.sh"
 work=$(mktemp -d /var/tmp/korvel-install.XXXXXX)
 pid="" wm="" window=""
 cleanup() {
@@ -42,32 +43,6 @@ fail() {
   echo "FAILED: $*" >&2
   exit 1
 }
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-peek() { wine "$peek_exe" "$@" 2>/dev/null | tr -d '\r'; }
-expect() {
-  local want=${*: -1} got
-  got=$(peek "${@:1:$#-1}") || true
-  [[ "$got" == "$want" ]] || fail "korvel-peek $*: got '$got'"
-}
-window_named() {
-  local w
-  for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
-    if [[ "$(xprop -id "$w" _NET_WM_NAME 2>/dev/null)" == "_NET_WM_NAME(UTF8_STRING) = \"$1\"" ]]; then
-      echo "$w"
-      return 0
-    fi
-  done
-}
-window_up() { [[ -n "$(window_named Korvel文件分割器)" ]]; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 key_there() { wine reg query "$@" >/dev/null 2>&1; }
 # Waits for the program's window, checks it, then ends the program with Alt+C (status 0).
 close_with_alt_c() {

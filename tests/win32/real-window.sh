@@ -28,6 +28,7 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
 fi
 
 source "$here/../../scripts/wine-window.sh"
+source "$here/driving.sh"
 work=$(mktemp -d /var/tmp/korvel-win32.XXXXXX)
 log=$(mktemp)
 pid="" wm="" window=""
@@ -43,43 +44,12 @@ fail() {
   [[ -s "$log" ]] && { echo "the program printed:" >&2; tail -20 "$log" >&2; }
   exit 1
 }
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-peek() { wine "$peek_exe" "$@" 2>/dev/null | tr -d '\r'; }
-# Checks that what korvel-peek says equals the text given last.
-expect() {
-  local want=${*: -1} got
-  got=$(peek "${@:1:$#-1}") || true
-  [[ "$got" == "$want" ]] || fail "korvel-peek $*: got '$got'"
-}
 focus_is() { [[ "$(peek focus)" == "$1" ]]; }
 box_shows() { [[ "$(peek box | head -1)" == "$1" ]]; }
 box_text() { peek box | tail -n +2; }
 box_gone() { ! box_shows "$1"; }
 idle() { [[ "$(peek text Text1)" == " 系统空闲！！！" ]]; }
 shows() { [[ "$(peek visible "$1")" == 1 ]]; }
-window_up() { [[ -n "$(window_named Korvel文件分割器)" ]]; }
-# The visible X window whose title is exactly $1. Wine writes the title in UTF-8 only to
-# _NET_WM_NAME (WM_NAME, which xdotool matches, gets "?" for each Chinese character).
-window_named() {
-  local w
-  for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
-    if [[ "$(xprop -id "$w" _NET_WM_NAME 2>/dev/null)" == "_NET_WM_NAME(UTF8_STRING) = \"$1\"" ]]; then
-      echo "$w"
-      return 0
-    fi
-  done
-}
-# The path as the program sees it: wine's drive Z: is the machine's root.
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 # Clicks the middle of a control of the layout, given in twips at 96 dpi (15 twips a pixel).
 click() {
   xdotool mousemove --window "$window" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15))

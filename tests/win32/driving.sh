@@ -1,0 +1,41 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Sourced by the scripts that drive the Windows program under wine on a virtual display. They
+# set $peek_exe (tests/win32/peek.cpp, built) before calling peek or expect.
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 10))); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# What korvel-peek reads of the program's window with WM_GETTEXT (xdotool cannot).
+peek() { wine "$peek_exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Checks that what korvel-peek says equals the text given last.
+expect() {
+  local want=${*: -1} got
+  got=$(peek "${@:1:$#-1}") || true
+  [[ "$got" == "$want" ]] || fail "korvel-peek $*: got '$got'"
+}
+
+# The visible X window whose title is exactly $1. Wine writes the title in UTF-8 only to
+# _NET_WM_NAME (WM_NAME, which xdotool matches, gets "?" for each Chinese character).
+window_named() {
+  local w
+  for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
+    if [[ "$(xprop -id "$w" _NET_WM_NAME 2>/dev/null)" == "_NET_WM_NAME(UTF8_STRING) = \"$1\"" ]]; then
+      echo "$w"
+      return 0
+    fi
+  done
+}
+
+window_up() { [[ -n "$(window_named Korvel文件分割器)" ]]; }
+
+# The path as the program sees it: wine's drive Z: is the machine's root.
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
