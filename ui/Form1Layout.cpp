@@ -66,20 +66,20 @@ QString PreferredFace(std::span<const std::u16string_view> faces) {
 }
 
 QFont FontOf(FontRole role) {
-    const FontSpec& spec = Font(role);
+    const FontChoice& entry = Font(role);
     static const QString song = PreferredFace(Font(FontRole::Song).faces);
     QStringList families;
     if (role != FontRole::KaiTitle && !song.isEmpty()) {
         families << song;
     }
-    for (std::u16string_view face : spec.faces) {
+    for (std::u16string_view face : entry.faces) {
         families << Q(face);
     }
     QFont font;
     font.setFamilies(families);
-    font.setPointSizeF(spec.points);
-    font.setBold(spec.bold);
-    font.setUnderline(spec.underline);
+    font.setPointSizeF(entry.points);
+    font.setBold(entry.bold);
+    font.setUnderline(entry.underline);
     return font;
 }
 
@@ -128,23 +128,23 @@ void Form1::BuildControls() {
 
     const QCursor hand(QPixmap(QStringLiteral(":/korvel/hand.png")), 12, 1);
     std::vector<std::pair<int, QWidget*>> tabStops;
-    for (const ControlSpec& spec : Layout()) {
-        QWidget* parent = spec.panel == Control::None ? this : Widget(spec.panel);
-        const QFont font = FontOf(spec.font);
+    for (const ControlLayout& entry : Layout()) {
+        QWidget* parent = entry.panel == Control::None ? this : Widget(entry.panel);
+        const QFont font = FontOf(entry.font);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
             case Kind::Shape: {
                 widget = new QWidget(parent);
                 QPalette fill = widget->palette();
-                fill.setColor(QPalette::Window, ColourOf(spec.colour.value_or(Rgb{})));
+                fill.setColor(QPalette::Window, ColourOf(entry.colour.value_or(Rgb{})));
                 widget->setPalette(fill);
                 widget->setAutoFillBackground(true);
-                widget->setGeometry(tw.Rect(spec.rect));
+                widget->setGeometry(tw.Rect(entry.rect));
                 break;
             }
             case Kind::Image: {
                 auto* image = new QLabel(parent);
-                image->setGeometry(tw.Rect(spec.rect));
+                image->setGeometry(tw.Rect(entry.rect));
                 image->setPixmap(icon.pixmap(image->size(), devicePixelRatioF()));
                 image->setScaledContents(true);
                 widget = image;
@@ -152,14 +152,14 @@ void Form1::BuildControls() {
             }
             case Kind::Label:
             case Kind::Link: {
-                auto* label = new QLabel(Q(spec.caption), parent);
+                auto* label = new QLabel(Q(entry.caption), parent);
                 label->setFont(font);
-                label->move(tw(spec.rect.left), tw(spec.rect.top));
+                label->move(tw(entry.rect.left), tw(entry.rect.top));
                 label->adjustSize();  // every label sizes itself to its caption
-                if (spec.colour) {
-                    SetTextColour(label, *spec.colour);
+                if (entry.colour) {
+                    SetTextColour(label, *entry.colour);
                 }
-                if (spec.kind == Kind::Link) {
+                if (entry.kind == Kind::Link) {
                     // Sized to its text, the label ends where the underline begins. Make room
                     // for the line (and a pixel more, as a scaled screen rounds its place),
                     // and keep the text at the top so that it does not move.
@@ -175,17 +175,17 @@ void Form1::BuildControls() {
             }
             case Kind::ModeButton:
             case Kind::Button: {
-                auto* button = new QPushButton(Q(spec.caption), parent);
+                auto* button = new QPushButton(Q(entry.caption), parent);
                 button->setFont(font);
-                button->setGeometry(tw.Rect(spec.rect));
+                button->setGeometry(tw.Rect(entry.rect));
                 // Enter presses the push button that has the focus; a mode button only selects.
-                button->setAutoDefault(spec.kind == Kind::Button);
-                button->setCheckable(spec.kind == Kind::ModeButton);
+                button->setAutoDefault(entry.kind == Kind::Button);
+                button->setCheckable(entry.kind == Kind::ModeButton);
                 widget = button;
                 break;
             }
             case Kind::Panel: {
-                auto* panel = new QGroupBox(Q(spec.caption), parent);
+                auto* panel = new QGroupBox(Q(entry.caption), parent);
                 panel->setFont(font);
                 // The caption sits on the frame's top line.
                 panel->setStyleSheet(
@@ -195,16 +195,16 @@ void Form1::BuildControls() {
                                    "padding: 0 2px; }")
                         .arg(tw(90))
                         .arg(tw(120)));
-                panel->setGeometry(tw.Rect(spec.rect));
-                panel->setVisible(spec.id == kStartPanel);
+                panel->setGeometry(tw.Rect(entry.rect));
+                panel->setVisible(entry.id == kStartPanel);
                 widget = panel;
                 break;
             }
             case Kind::TextBox: {
-                auto* field = new QLineEdit(Q(spec.caption), parent);
+                auto* field = new QLineEdit(Q(entry.caption), parent);
                 field->setFont(font);
                 field->setAlignment(kFieldText);
-                field->setGeometry(tw.Rect(spec.rect));
+                field->setGeometry(tw.Rect(entry.rect));
                 field->setAcceptDrops(false);  // files dropped on it go to the window
                 widget = field;
                 break;
@@ -219,8 +219,8 @@ void Form1::BuildControls() {
                 combo->lineEdit()->setAcceptDrops(false);
                 combo->setAcceptDrops(false);
                 combo->setInsertPolicy(QComboBox::NoInsert);
-                combo->setGeometry(tw.Rect(spec.rect));
-                combo->setEditText(Q(spec.caption));
+                combo->setGeometry(tw.Rect(entry.rect));
+                combo->setEditText(Q(entry.caption));
                 widget = combo;
                 break;
             }
@@ -228,27 +228,27 @@ void Form1::BuildControls() {
                 auto* status = new StatusLine(parent);
                 status->setFont(font);
                 status->setAlignment(kFieldText);
-                status->setGeometry(tw.Rect(spec.rect));
-                status->setText(Q(spec.caption));
+                status->setGeometry(tw.Rect(entry.rect));
+                status->setText(Q(entry.caption));
                 status->setAcceptDrops(false);
                 widget = status;
                 break;
             }
         }
         widget->setObjectName(
-            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
-        if (!spec.toolTip.empty()) {
-            widget->setToolTip(Q(spec.toolTip));
+            QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size())));
+        if (!entry.toolTip.empty()) {
+            widget->setToolTip(Q(entry.toolTip));
         }
-        if (!spec.accessibleName.empty()) {
-            widget->setAccessibleName(Q(spec.accessibleName));
+        if (!entry.accessibleName.empty()) {
+            widget->setAccessibleName(Q(entry.accessibleName));
         }
-        if (!TakesFocus(spec.kind)) {
+        if (!TakesFocus(entry.kind)) {
             widget->setFocusPolicy(Qt::NoFocus);  // labels, panels and pictures never take it
         } else {
-            tabStops.emplace_back(spec.tabIndex, widget);
+            tabStops.emplace_back(entry.tabIndex, widget);
         }
-        widgets_[static_cast<std::size_t>(spec.id)] = widget;
+        widgets_[static_cast<std::size_t>(entry.id)] = widget;
     }
 
     auto label = [this](Control control) { return static_cast<QLabel*>(Widget(control)); };

@@ -18,7 +18,7 @@
 namespace win32 {
 
 using windowlogic::Control;
-using windowlogic::ControlSpec;
+using windowlogic::ControlLayout;
 using windowlogic::FontRole;
 using windowlogic::Kind;
 
@@ -34,8 +34,8 @@ Form1* FormOf(HWND hwnd) {
     return reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-std::wstring Caption(const ControlSpec& spec) {
-    return W(spec.caption);
+std::wstring Caption(const ControlLayout& entry) {
+    return W(entry.caption);
 }
 
 bool IsField(Control control) {
@@ -101,31 +101,32 @@ const std::wstring& FaceOf(FontRole role) {
 // The controls of each parent in tab order, parents before the controls they hold: the
 // dialog manager tabs along the order in which controls were made. A panel takes the place of
 // its first field; labels, which never take the focus, come after everything that does.
-std::vector<const ControlSpec*> CreationOrder() {
-    auto key = [](const ControlSpec& spec) {
-        if (spec.kind == Kind::Panel) {
+std::vector<const ControlLayout*> CreationOrder() {
+    auto key = [](const ControlLayout& entry) {
+        if (entry.kind == Kind::Panel) {
             int first = INT_MAX;
-            for (const ControlSpec& each : windowlogic::Layout()) {
-                if (each.panel == spec.id && windowlogic::TakesFocus(each.kind)) {
+            for (const ControlLayout& each : windowlogic::Layout()) {
+                if (each.panel == entry.id && windowlogic::TakesFocus(each.kind)) {
                     first = std::min(first, each.tabIndex);
                 }
             }
-            return first == INT_MAX ? spec.tabIndex : first;
+            return first == INT_MAX ? entry.tabIndex : first;
         }
-        return windowlogic::TakesFocus(spec.kind) ? spec.tabIndex : 1000 + spec.tabIndex;
+        return windowlogic::TakesFocus(entry.kind) ? entry.tabIndex : 1000 + entry.tabIndex;
     };
-    std::vector<const ControlSpec*> order;
-    for (const ControlSpec& spec : windowlogic::Layout()) {
-        order.push_back(&spec);
+    std::vector<const ControlLayout*> order;
+    for (const ControlLayout& entry : windowlogic::Layout()) {
+        order.push_back(&entry);
     }
-    std::stable_sort(order.begin(), order.end(), [&](const ControlSpec* a, const ControlSpec* b) {
-        const bool aInPanel = a->panel != Control::None;
-        const bool bInPanel = b->panel != Control::None;
-        if (aInPanel != bInPanel) {
-            return !aInPanel;
-        }
-        return key(*a) < key(*b);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const ControlLayout* a, const ControlLayout* b) {
+                         const bool aInPanel = a->panel != Control::None;
+                         const bool bInPanel = b->panel != Control::None;
+                         if (aInPanel != bInPanel) {
+                             return !aInPanel;
+                         }
+                         return key(*a) < key(*b);
+                     });
     return order;
 }
 
@@ -243,15 +244,15 @@ void Form1::Show(int showCommand) {
 }
 
 void Form1::CreateControls() {
-    for (const ControlSpec* each : CreationOrder()) {
-        const ControlSpec& spec = *each;
-        HWND parent = spec.panel == Control::None ? window_ : Hwnd(spec.panel);
+    for (const ControlLayout* each : CreationOrder()) {
+        const ControlLayout& entry = *each;
+        HWND parent = entry.panel == Control::None ? window_ : Hwnd(entry.panel);
         const auto id = static_cast<HMENU>(
-            reinterpret_cast<void*>(static_cast<INT_PTR>(kFirstId + static_cast<int>(spec.id))));
+            reinterpret_cast<void*>(static_cast<INT_PTR>(kFirstId + static_cast<int>(entry.id))));
         const wchar_t* windowClass = nullptr;
         DWORD style = WS_CHILD | WS_VISIBLE;
         DWORD exStyle = 0;
-        switch (spec.kind) {
+        switch (entry.kind) {
             case Kind::Shape:
             case Kind::Image: continue;  // drawn by the window itself (PaintBand)
             case Kind::Label:
@@ -264,17 +265,17 @@ void Form1::CreateControls() {
                 // One group, one tab stop at the selected button; the logic checks them.
                 windowClass = WC_BUTTONW;
                 style |= BS_RADIOBUTTON | BS_PUSHLIKE;
-                if (spec.id == Control::Option1) {
+                if (entry.id == Control::Option1) {
                     style |= WS_GROUP;
                 }
-                if (spec.id == windowlogic::kPanels[0].mode) {
+                if (entry.id == windowlogic::kPanels[0].mode) {
                     style |= WS_TABSTOP;
                 }
                 break;
             case Kind::Panel:
                 windowClass = kPanelClass;
                 style = WS_CHILD | WS_GROUP | WS_CLIPCHILDREN |
-                        (spec.id == windowlogic::kStartPanel ? WS_VISIBLE : 0);
+                        (entry.id == windowlogic::kStartPanel ? WS_VISIBLE : 0);
                 exStyle = WS_EX_CONTROLPARENT;
                 break;
             case Kind::Button:
@@ -296,33 +297,33 @@ void Form1::CreateControls() {
                 exStyle = WS_EX_CLIENTEDGE;
                 break;
         }
-        HWND hwnd = CreateWindowExW(exStyle, windowClass, Caption(spec).c_str(), style, 0, 0, 10,
+        HWND hwnd = CreateWindowExW(exStyle, windowClass, Caption(entry).c_str(), style, 0, 0, 10,
                                     10, parent, id, instance_, nullptr);
-        hwnds_[static_cast<std::size_t>(spec.id)] = hwnd;
-        if (spec.kind == Kind::Panel) {
+        hwnds_[static_cast<std::size_t>(entry.id)] = hwnd;
+        if (entry.kind == Kind::Panel) {
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         }
-        if (spec.kind == Kind::TextBox) {
+        if (entry.kind == Kind::TextBox) {
             SendMessageW(hwnd, EM_SETLIMITTEXT, kLongestPath, 0);
         }
-        if (spec.kind == Kind::ComboBox) {
+        if (entry.kind == Kind::ComboBox) {
             SendMessageW(hwnd, CB_LIMITTEXT, kLongestPath, 0);
-            SetWindowTextW(hwnd, Caption(spec).c_str());  // the window name is not its text
+            SetWindowTextW(hwnd, Caption(entry).c_str());  // the window name is not its text
             COMBOBOXINFO parts{};
             parts.cbSize = sizeof parts;
             if (GetComboBoxInfo(hwnd, &parts)) {
                 comboEdit_ = parts.hwndItem;
-                SetWindowSubclass(comboEdit_, ControlProc, static_cast<UINT_PTR>(spec.id),
+                SetWindowSubclass(comboEdit_, ControlProc, static_cast<UINT_PTR>(entry.id),
                                   reinterpret_cast<DWORD_PTR>(this));
             }
         }
-        if (spec.kind == Kind::TextBox || spec.kind == Kind::ModeButton ||
-            spec.kind == Kind::StatusLine) {
-            SetWindowSubclass(hwnd, ControlProc, static_cast<UINT_PTR>(spec.id),
+        if (entry.kind == Kind::TextBox || entry.kind == Kind::ModeButton ||
+            entry.kind == Kind::StatusLine) {
+            SetWindowSubclass(hwnd, ControlProc, static_cast<UINT_PTR>(entry.id),
                               reinterpret_cast<DWORD_PTR>(this));
         }
-        if (!spec.accessibleName.empty()) {
-            SetAccessibleName(hwnd, spec.accessibleName);
+        if (!entry.accessibleName.empty()) {
+            SetAccessibleName(hwnd, entry.accessibleName);
         }
     }
 
@@ -330,12 +331,12 @@ void Form1::CreateControls() {
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
-    for (const ControlSpec& spec : windowlogic::Layout()) {
-        HWND hwnd = Hwnd(spec.id);
-        if (spec.toolTip.empty() || !hwnd) {
+    for (const ControlLayout& entry : windowlogic::Layout()) {
+        HWND hwnd = Hwnd(entry.id);
+        if (entry.toolTip.empty() || !hwnd) {
             continue;
         }
-        std::wstring text = W(spec.toolTip);
+        std::wstring text = W(entry.toolTip);
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -394,11 +395,11 @@ void Form1::ApplyDpi(UINT dpi) {
     }
     for (FontRole role :
          {FontRole::Song, FontRole::SongBold, FontRole::SongLink, FontRole::KaiTitle}) {
-        const windowlogic::FontSpec& spec = windowlogic::Font(role);
+        const windowlogic::FontChoice& entry = windowlogic::Font(role);
         // Bold 宋体 has no bold face of its own: the system draws it thicker.
         fonts_[static_cast<std::size_t>(role)] =
-            CreateFontW(-static_cast<int>(std::lround(spec.points * dpi / 72.0)), 0, 0, 0,
-                        spec.bold ? FW_BOLD : FW_NORMAL, FALSE, spec.underline, FALSE,
+            CreateFontW(-static_cast<int>(std::lround(entry.points * dpi / 72.0)), 0, 0, 0,
+                        entry.bold ? FW_BOLD : FW_NORMAL, FALSE, entry.underline, FALSE,
                         GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, FaceOf(role).c_str());
     }
@@ -408,7 +409,7 @@ void Form1::ApplyDpi(UINT dpi) {
             DestroyIcon(icon);
         }
     }
-    const ControlSpec& image = windowlogic::Spec(Control::Image1);
+    const ControlLayout& image = windowlogic::LayoutOf(Control::Image1);
     auto icon = [this](int width, int height) {
         return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_KORVEL), IMAGE_ICON,
                                              width, height, LR_DEFAULTCOLOR));
@@ -426,19 +427,19 @@ void Form1::ApplyDpi(UINT dpi) {
         LoadImageW(instance_, MAKEINTRESOURCEW(dpi >= 144 ? IDC_HAND_64 : IDC_HAND_32),
                    IMAGE_CURSOR, 0, 0, LR_DEFAULTCOLOR));
 
-    for (const ControlSpec& spec : windowlogic::Layout()) {
-        HWND hwnd = Hwnd(spec.id);
+    for (const ControlLayout& entry : windowlogic::Layout()) {
+        HWND hwnd = Hwnd(entry.id);
         if (!hwnd) {
             continue;
         }
-        HFONT font = FontOf(spec.font);
+        HFONT font = FontOf(entry.font);
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        RECT place = PxRect(spec.rect);
-        if (spec.kind == Kind::Label || spec.kind == Kind::Link) {
+        RECT place = PxRect(entry.rect);
+        if (entry.kind == Kind::Label || entry.kind == Kind::Link) {
             // Every label sizes itself to its caption; a link leaves room for its underline.
             HDC dc = GetDC(hwnd);
             HGDIOBJ old = SelectObject(dc, font);
-            const std::wstring caption = Caption(spec);
+            const std::wstring caption = Caption(entry);
             SIZE size{};
             GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
             TEXTMETRICW metrics{};
@@ -447,10 +448,10 @@ void Form1::ApplyDpi(UINT dpi) {
             ReleaseDC(hwnd, dc);
             place.right = place.left + size.cx;
             place.bottom = place.top + std::max<int>(size.cy, metrics.tmHeight) +
-                           (spec.kind == Kind::Link ? 1 : 0);
+                           (entry.kind == Kind::Link ? 1 : 0);
         }
         int height = place.bottom - place.top;
-        if (spec.kind == Kind::ComboBox) {
+        if (entry.kind == Kind::ComboBox) {
             // The text field as high as the layout says, the list below it for all six sizes.
             RECT shown{};
             GetWindowRect(hwnd, &shown);
@@ -606,24 +607,24 @@ bool Form1::OnChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             if (control == Control::None) {
                 return false;
             }
-            const ControlSpec& spec = windowlogic::Spec(control);
-            if (spec.kind == Kind::StatusLine) {
+            const ControlLayout& entry = windowlogic::LayoutOf(control);
+            if (entry.kind == Kind::StatusLine) {
                 SetBkMode(dc, TRANSPARENT);
                 SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
                 result = reinterpret_cast<LRESULT>(progressBrush_);
                 return true;
             }
-            if (spec.kind != Kind::Label && spec.kind != Kind::Link) {
+            if (entry.kind != Kind::Label && entry.kind != Kind::Link) {
                 return false;
             }
             // A transparent label shows what lies beneath it: the title band or the face.
             SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, spec.colour
-                                 ? RGB(spec.colour->red, spec.colour->green, spec.colour->blue)
+            SetTextColor(dc, entry.colour
+                                 ? RGB(entry.colour->red, entry.colour->green, entry.colour->blue)
                                  : GetSysColor(COLOR_WINDOWTEXT));
-            const auto& band = windowlogic::Spec(Control::Shape1).rect;
+            const auto& band = windowlogic::LayoutOf(Control::Shape1).rect;
             const bool onBand =
-                spec.panel == Control::None && spec.rect.top < band.top + band.height;
+                entry.panel == Control::None && entry.rect.top < band.top + band.height;
             result = reinterpret_cast<LRESULT>(onBand ? white_ : GetSysColorBrush(COLOR_BTNFACE));
             return true;
         }
@@ -654,25 +655,25 @@ LRESULT CALLBACK Form1::PanelProc(HWND panel, UINT message, WPARAM wParam, LPARA
 }
 
 void Form1::PaintBand(HDC dc) {
-    const RECT band = PxRect(windowlogic::Spec(Control::Shape1).rect);
+    const RECT band = PxRect(windowlogic::LayoutOf(Control::Shape1).rect);
     FillRect(dc, &band, white_);
-    const RECT image = PxRect(windowlogic::Spec(Control::Image1).rect);
+    const RECT image = PxRect(windowlogic::LayoutOf(Control::Image1).rect);
     DrawIconEx(dc, image.left, image.top, picture_, image.right - image.left,
                image.bottom - image.top, 0, nullptr, DI_NORMAL);
 }
 
 // A frame with its caption on the top line, in the panel's bold font.
 void Form1::PaintPanel(HWND panel, HDC dc) {
-    const ControlSpec& spec = windowlogic::Spec(ControlOf(panel));
+    const ControlLayout& entry = windowlogic::LayoutOf(ControlOf(panel));
     RECT client{};
     GetClientRect(panel, &client);
-    HGDIOBJ old = SelectObject(dc, FontOf(spec.font));
+    HGDIOBJ old = SelectObject(dc, FontOf(entry.font));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     RECT frame = client;
     frame.top = metrics.tmHeight / 2;
     DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-    const std::wstring caption = Caption(spec);
+    const std::wstring caption = Caption(entry);
     SIZE size{};
     GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
     const int left = Px(120);
@@ -689,7 +690,7 @@ void Form1::OnCommand(HWND from, int id, int code) {
     if (id == IDOK) {
         // Enter where no field takes it: the push button that has the focus is pressed.
         const Control focused = Focused();
-        if (focused != Control::None && windowlogic::Spec(focused).kind == Kind::Button) {
+        if (focused != Control::None && windowlogic::LayoutOf(focused).kind == Kind::Button) {
             logic_->Click(focused);
         }
         return;
@@ -698,7 +699,7 @@ void Form1::OnCommand(HWND from, int id, int code) {
     if (control == Control::None) {
         return;  // Escape (IDCANCEL) does nothing
     }
-    switch (windowlogic::Spec(control).kind) {
+    switch (windowlogic::LayoutOf(control).kind) {
         case Kind::ModeButton:
         case Kind::Button:
             if (code == BN_CLICKED) {
@@ -732,7 +733,7 @@ bool Form1::OnSetCursor(HWND under, int hit) {
     }
     const Control control = ControlOf(under);
     if (hit == HTCLIENT && control != Control::None &&
-        windowlogic::Spec(control).kind == Kind::Link) {
+        windowlogic::LayoutOf(control).kind == Kind::Link) {
         SetCursor(hand_);
         return true;
     }

@@ -23,57 +23,58 @@ constexpr std::array<std::u16string_view, 7> kSongFaces = {
 constexpr std::array<std::u16string_view, 6> kKaiFaces = {
     u"楷体_GB2312", u"楷体", u"KaiTi", u"KaiTi_GB2312", u"AR PL UKai CN", u"AR PL UKai TW"};
 
-constexpr std::array<FontSpec, 4> kFonts = {FontSpec{kSongFaces, 9, false, false},     // Song
-                                            FontSpec{kSongFaces, 9, true, false},      // SongBold
-                                            FontSpec{kSongFaces, 9, false, true},      // SongLink
-                                            FontSpec{kKaiFaces, 21.75, true, false}};  // KaiTitle
+constexpr std::array<FontChoice, 4> kFonts = {
+    FontChoice{kSongFaces, 9, false, false},     // Song
+    FontChoice{kSongFaces, 9, true, false},      // SongBold
+    FontChoice{kSongFaces, 9, false, true},      // SongLink
+    FontChoice{kKaiFaces, 21.75, true, false}};  // KaiTitle
 
 constexpr std::u16string_view kListWords =
     u"被分割后的首个文件就是列表文件（.FLF）：分割时与分割出的文件（.00、.001、.002……）"
     u"一起写在需要被分割的文件旁边，记录共有几份。合并时选它，程序据此找到每一个分割出的文件。";
 
 // One maker a kind, so that each row below says only what sets its control apart.
-constexpr ControlSpec Make(Control id, std::string_view name, Kind kind, Control panel,
-                           std::u16string_view caption, TwipsRect rect, FontRole font,
-                           std::optional<Rgb> colour, Background background, int tabIndex,
-                           std::u16string_view toolTip = {},
-                           std::u16string_view accessibleName = {}) {
+constexpr ControlLayout Make(Control id, std::string_view name, Kind kind, Control panel,
+                             std::u16string_view caption, TwipsRect rect, FontRole font,
+                             std::optional<Rgb> colour, Background background, int tabIndex,
+                             std::u16string_view toolTip = {},
+                             std::u16string_view accessibleName = {}) {
     return {id,   name,   kind,       panel,    caption, rect,
             font, colour, background, tabIndex, toolTip, accessibleName};
 }
-constexpr ControlSpec LabelAt(Control id, std::string_view name, Control panel,
-                              std::u16string_view caption, TwipsRect rect, int tabIndex,
-                              FontRole font = FontRole::Song, std::optional<Rgb> colour = {},
-                              std::u16string_view toolTip = {}) {
+constexpr ControlLayout LabelAt(Control id, std::string_view name, Control panel,
+                                std::u16string_view caption, TwipsRect rect, int tabIndex,
+                                FontRole font = FontRole::Song, std::optional<Rgb> colour = {},
+                                std::u16string_view toolTip = {}) {
     return Make(id, name, Kind::Label, panel, caption, rect, font, colour, Background::Transparent,
                 tabIndex, toolTip);
 }
-constexpr ControlSpec LinkAt(Control id, std::string_view name, Control panel,
-                             std::u16string_view caption, TwipsRect rect, int tabIndex,
-                             std::u16string_view toolTip, std::u16string_view accessibleName) {
+constexpr ControlLayout LinkAt(Control id, std::string_view name, Control panel,
+                               std::u16string_view caption, TwipsRect rect, int tabIndex,
+                               std::u16string_view toolTip, std::u16string_view accessibleName) {
     return Make(id, name, Kind::Link, panel, caption, rect, FontRole::SongLink, kBlue,
                 Background::Transparent, tabIndex, toolTip, accessibleName);
 }
-constexpr ControlSpec ButtonAt(Control id, std::string_view name, Kind kind, Control panel,
-                               std::u16string_view caption, TwipsRect rect, int tabIndex,
-                               std::u16string_view toolTip = {}) {
+constexpr ControlLayout ButtonAt(Control id, std::string_view name, Kind kind, Control panel,
+                                 std::u16string_view caption, TwipsRect rect, int tabIndex,
+                                 std::u16string_view toolTip = {}) {
     return Make(id, name, kind, panel, caption, rect, FontRole::SongBold, {}, Background::Default,
                 tabIndex, toolTip);
 }
-constexpr ControlSpec PanelAt(Control id, std::string_view name, std::u16string_view caption,
-                              int tabIndex) {
+constexpr ControlLayout PanelAt(Control id, std::string_view name, std::u16string_view caption,
+                                int tabIndex) {
     return Make(id, name, Kind::Panel, None, caption, {120, 1560, 8655, 1935}, FontRole::SongBold,
                 {}, Background::ButtonFace, tabIndex);
 }
-constexpr ControlSpec FieldAt(Control id, std::string_view name, Kind kind, Control panel,
-                              std::u16string_view text, TwipsRect rect, int tabIndex,
-                              std::u16string_view toolTip, std::u16string_view accessibleName) {
+constexpr ControlLayout FieldAt(Control id, std::string_view name, Kind kind, Control panel,
+                                std::u16string_view text, TwipsRect rect, int tabIndex,
+                                std::u16string_view toolTip, std::u16string_view accessibleName) {
     return Make(id, name, kind, panel, text, rect, FontRole::Song, {}, Background::Default,
                 tabIndex, toolTip, accessibleName);
 }
 
 // clang-format off
-constexpr std::array<ControlSpec, kControlCount - 1> kLayout = {
+constexpr std::array<ControlLayout, kControlCount - 1> kLayout = {
     // The title band: a white rectangle under the picture, the title and the build line.
     Make(Shape1, "Shape1", Kind::Shape, None, u"", {0, 0, 8895, 975}, FontRole::Song, kWhite,
          Background::White, -1),
@@ -134,21 +135,21 @@ constexpr std::array<ControlSpec, kControlCount - 1> kLayout = {
 
 }  // namespace
 
-std::span<const ControlSpec> Layout() {
+std::span<const ControlLayout> Layout() {
     return kLayout;
 }
 
-const ControlSpec& Spec(Control control) {
+const ControlLayout& LayoutOf(Control control) {
     const auto found =
         std::find_if(kLayout.begin(), kLayout.end(),
-                     [control](const ControlSpec& spec) { return spec.id == control; });
+                     [control](const ControlLayout& entry) { return entry.id == control; });
     if (found == kLayout.end()) {
         throw std::out_of_range("no such control in the layout");
     }
     return *found;
 }
 
-const FontSpec& Font(FontRole role) {
+const FontChoice& Font(FontRole role) {
     return kFonts[static_cast<std::size_t>(role)];
 }
 

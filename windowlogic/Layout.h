@@ -49,7 +49,7 @@ enum class FontRole {
     KaiTitle,  // the title in the white band
 };
 
-struct FontSpec {
+struct FontChoice {
     // Faces in order of preference; a window takes the first one installed, and among the Song
     // faces the first one that has a bold of its own (so that bold captions show).
     std::span<const std::u16string_view> faces;
@@ -65,7 +65,7 @@ enum class Background {
     Transparent,  // labels show what lies beneath them
 };
 
-struct ControlSpec {
+struct ControlLayout {
     Control id = Control::None;
     std::string_view name;  // the control's name in the window's code, e.g. "txtFileName"
     Kind kind = Kind::Label;
@@ -91,9 +91,9 @@ inline constexpr std::array<std::u16string_view, 6> kPieceSizes = {u"1",   u"16"
 inline constexpr Control kStartPanel = Control::Frame1;
 
 // Every control, parents before the controls they hold.
-std::span<const ControlSpec> Layout();
-const ControlSpec& Spec(Control control);
-const FontSpec& Font(FontRole role);
+std::span<const ControlLayout> Layout();
+const ControlLayout& LayoutOf(Control control);
+const FontChoice& Font(FontRole role);
 
 // True for the kinds that can take the keyboard focus.
 bool TakesFocus(Kind kind);

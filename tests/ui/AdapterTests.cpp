@@ -25,7 +25,7 @@ using windowlogic::Key;
 namespace {
 
 std::string Name(Control control) {
-    return std::string(windowlogic::Spec(control).name);
+    return std::string(windowlogic::LayoutOf(control).name);
 }
 
 std::string Utf8(const std::u16string& text) {

@@ -72,39 +72,39 @@ TEST_F(WindowTest, every_control_stands_where_the_layout_puts_it_and_the_window_
     EXPECT_EQ(form->size(), QSize(px(windowlogic::kClientWidth), px(windowlogic::kClientHeight)));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
-    for (const windowlogic::ControlSpec& spec : windowlogic::Layout()) {
-        QWidget* widget = form->Widget(spec.id);
-        ASSERT_NE(widget, nullptr) << spec.name;
+    for (const windowlogic::ControlLayout& entry : windowlogic::Layout()) {
+        QWidget* widget = form->Widget(entry.id);
+        ASSERT_NE(widget, nullptr) << entry.name;
         const QWidget* parent =
-            spec.panel == windowlogic::Control::None ? form.get() : form->Widget(spec.panel);
-        EXPECT_EQ(widget->parentWidget(), parent) << spec.name;
-        const windowlogic::TwipsRect r = spec.rect;
-        if (spec.kind == windowlogic::Kind::Label || spec.kind == windowlogic::Kind::Link) {
-            EXPECT_EQ(widget->pos(), QPoint(px(r.left), px(r.top))) << spec.name;
+            entry.panel == windowlogic::Control::None ? form.get() : form->Widget(entry.panel);
+        EXPECT_EQ(widget->parentWidget(), parent) << entry.name;
+        const windowlogic::TwipsRect r = entry.rect;
+        if (entry.kind == windowlogic::Kind::Label || entry.kind == windowlogic::Kind::Link) {
+            EXPECT_EQ(widget->pos(), QPoint(px(r.left), px(r.top))) << entry.name;
         } else {
             EXPECT_EQ(widget->geometry(), QRect(px(r.left), px(r.top), px(r.width), px(r.height)))
-                << spec.name;
+                << entry.name;
         }
     }
 }
 
 TEST_F(WindowTest, every_control_shows_the_caption_font_colour_and_tips_of_its_layout_entry) {
-    for (const windowlogic::ControlSpec& spec : windowlogic::Layout()) {
-        QWidget* widget = form->Widget(spec.id);
-        if (spec.id != windowlogic::Control::Text1) {  // the status line shows its state
-            EXPECT_EQ(CaptionOf(widget), Q(spec.caption)) << spec.name;
+    for (const windowlogic::ControlLayout& entry : windowlogic::Layout()) {
+        QWidget* widget = form->Widget(entry.id);
+        if (entry.id != windowlogic::Control::Text1) {  // the status line shows its state
+            EXPECT_EQ(CaptionOf(widget), Q(entry.caption)) << entry.name;
         }
-        const windowlogic::FontSpec& font = windowlogic::Font(spec.font);
-        EXPECT_EQ(widget->font().bold(), font.bold) << spec.name;
-        EXPECT_EQ(widget->font().underline(), font.underline) << spec.name;
-        EXPECT_EQ(widget->font().pointSizeF(), font.points) << spec.name;
-        if (spec.colour && spec.kind != windowlogic::Kind::Shape) {
-            const windowlogic::Rgb c = *spec.colour;
+        const windowlogic::FontChoice& font = windowlogic::Font(entry.font);
+        EXPECT_EQ(widget->font().bold(), font.bold) << entry.name;
+        EXPECT_EQ(widget->font().underline(), font.underline) << entry.name;
+        EXPECT_EQ(widget->font().pointSizeF(), font.points) << entry.name;
+        if (entry.colour && entry.kind != windowlogic::Kind::Shape) {
+            const windowlogic::Rgb c = *entry.colour;
             EXPECT_EQ(widget->palette().color(QPalette::WindowText), QColor(c.red, c.green, c.blue))
-                << spec.name;
+                << entry.name;
         }
-        EXPECT_EQ(widget->toolTip(), Q(spec.toolTip)) << spec.name;
-        EXPECT_EQ(widget->accessibleName(), Q(spec.accessibleName)) << spec.name;
+        EXPECT_EQ(widget->toolTip(), Q(entry.toolTip)) << entry.name;
+        EXPECT_EQ(widget->accessibleName(), Q(entry.accessibleName)) << entry.name;
     }
     EXPECT_EQ(form->windowTitle(), Q(windowlogic::kWindowCaption));
     EXPECT_EQ(form->Shape1->palette().color(QPalette::Window), QColor(Qt::white));

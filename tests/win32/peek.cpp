@@ -45,9 +45,9 @@ std::wstring TextOf(HWND hwnd) {
 }
 
 Control ControlNamed(std::wstring_view name) {
-    for (const windowlogic::ControlSpec& spec : windowlogic::Layout()) {
-        if (std::wstring(spec.name.begin(), spec.name.end()) == name) {
-            return spec.id;
+    for (const windowlogic::ControlLayout& entry : windowlogic::Layout()) {
+        if (std::wstring(entry.name.begin(), entry.name.end()) == name) {
+            return entry.id;
         }
     }
     return Control::None;
@@ -57,7 +57,7 @@ std::wstring NameOf(Control control) {
     if (control == Control::None) {
         return L"None";
     }
-    const std::string_view name = windowlogic::Spec(control).name;
+    const std::string_view name = windowlogic::LayoutOf(control).name;
     return std::wstring(name.begin(), name.end());
 }
 

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using windowlogic::Kind;
 using windowlogic::Layout;
-using windowlogic::Spec;
+using windowlogic::LayoutOf;
 
 std::string Narrow(std::u16string_view text) {
     return testing_files::Utf8(std::u16string(text));
@@ -20,11 +20,11 @@ std::string Narrow(std::u16string_view text) {
 namespace fakes {
 
 FakeView::FakeView() {
-    for (const windowlogic::ControlSpec& spec : Layout()) {
-        visible[spec.id] = spec.kind != Kind::Panel || spec.id == windowlogic::kStartPanel;
-        if (spec.kind == Kind::TextBox || spec.kind == Kind::ComboBox ||
-            spec.kind == Kind::StatusLine) {
-            texts[spec.id] = spec.caption;
+    for (const windowlogic::ControlLayout& entry : Layout()) {
+        visible[entry.id] = entry.kind != Kind::Panel || entry.id == windowlogic::kStartPanel;
+        if (entry.kind == Kind::TextBox || entry.kind == Kind::ComboBox ||
+            entry.kind == Kind::StatusLine) {
+            texts[entry.id] = entry.caption;
         }
     }
 }
@@ -51,21 +51,21 @@ void FakeView::SetSelection(Control field, int start, int length) {
 bool FakeView::Enabled(Control control) const {
     const auto found = enabled.find(control);
     const bool own = found == enabled.end() || found->second;
-    const Control panel = Spec(control).panel;
+    const Control panel = LayoutOf(control).panel;
     return own && (panel == Control::None || Enabled(panel));
 }
 
 bool FakeView::Shows(Control control) const {
-    const Control panel = Spec(control).panel;
+    const Control panel = LayoutOf(control).panel;
     return visible.at(control) && (panel == Control::None || visible.at(panel));
 }
 
 void FakeView::SetFocus(Control control) {
     // A window cannot give the focus to a control that is hidden or takes no input.
-    EXPECT_TRUE(Shows(control) && Enabled(control) && TakesFocus(Spec(control).kind))
-        << "focus to " << Spec(control).name;
+    EXPECT_TRUE(Shows(control) && Enabled(control) && TakesFocus(LayoutOf(control).kind))
+        << "focus to " << LayoutOf(control).name;
     focus = control;
-    log.push_back("focus " + std::string(Spec(control).name));
+    log.push_back("focus " + std::string(LayoutOf(control).name));
     if (events) {
         events->GotFocus(control);
     }
@@ -73,7 +73,7 @@ void FakeView::SetFocus(Control control) {
 
 void FakeView::SetVisible(Control control, bool shown) {
     visible[control] = shown;
-    log.push_back((shown ? "show " : "hide ") + std::string(Spec(control).name));
+    log.push_back((shown ? "show " : "hide ") + std::string(LayoutOf(control).name));
 }
 
 int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16string& title) {

@@ -32,10 +32,10 @@ char AccessKey(std::u16string_view caption) {
 TEST(LayoutData, holds_every_control_once_under_its_own_name) {
     std::set<Control> ids;
     std::set<std::string_view> names;
-    for (const ControlSpec& spec : Layout()) {
-        EXPECT_TRUE(ids.insert(spec.id).second) << spec.name;
-        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
-        EXPECT_EQ(&Spec(spec.id), &spec);
+    for (const ControlLayout& entry : Layout()) {
+        EXPECT_TRUE(ids.insert(entry.id).second) << entry.name;
+        EXPECT_TRUE(names.insert(entry.name).second) << entry.name;
+        EXPECT_EQ(&LayoutOf(entry.id), &entry);
     }
     EXPECT_EQ(static_cast<int>(ids.size()), kControlCount - 1);
     EXPECT_FALSE(ids.contains(Control::None));
@@ -43,31 +43,32 @@ TEST(LayoutData, holds_every_control_once_under_its_own_name) {
 
 TEST(LayoutData, lists_a_panel_before_the_controls_it_holds) {
     std::set<Control> seen;
-    for (const ControlSpec& spec : Layout()) {
-        if (spec.panel != Control::None) {
-            EXPECT_TRUE(seen.contains(spec.panel)) << spec.name;
-            EXPECT_EQ(Spec(spec.panel).kind, Kind::Panel) << spec.name;
+    for (const ControlLayout& entry : Layout()) {
+        if (entry.panel != Control::None) {
+            EXPECT_TRUE(seen.contains(entry.panel)) << entry.name;
+            EXPECT_EQ(LayoutOf(entry.panel).kind, Kind::Panel) << entry.name;
         }
-        seen.insert(spec.id);
+        seen.insert(entry.id);
     }
 }
 
 TEST(LayoutData, tab_order_runs_modes_split_fields_merge_fields_close_then_status_line) {
-    std::vector<const ControlSpec*> stops;
+    std::vector<const ControlLayout*> stops;
     std::set<int> indexes;
-    for (const ControlSpec& spec : Layout()) {
-        if (spec.tabIndex >= 0) {
-            EXPECT_TRUE(indexes.insert(spec.tabIndex).second) << spec.name;
+    for (const ControlLayout& entry : Layout()) {
+        if (entry.tabIndex >= 0) {
+            EXPECT_TRUE(indexes.insert(entry.tabIndex).second) << entry.name;
         }
-        if (TakesFocus(spec.kind)) {
-            ASSERT_GE(spec.tabIndex, 0) << spec.name;
-            stops.push_back(&spec);
+        if (TakesFocus(entry.kind)) {
+            ASSERT_GE(entry.tabIndex, 0) << entry.name;
+            stops.push_back(&entry);
         }
     }
-    std::sort(stops.begin(), stops.end(),
-              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+    std::sort(stops.begin(), stops.end(), [](const ControlLayout* a, const ControlLayout* b) {
+        return a->tabIndex < b->tabIndex;
+    });
     std::vector<Control> order;
-    for (const ControlSpec* stop : stops) {
+    for (const ControlLayout* stop : stops) {
         order.push_back(stop->id);
     }
     using enum Control;
@@ -77,47 +78,47 @@ TEST(LayoutData, tab_order_runs_modes_split_fields_merge_fields_close_then_statu
 }
 
 TEST(LayoutData, panels_share_one_rectangle_and_hold_their_controls_inside_it) {
-    const TwipsRect panel = Spec(Control::Frame1).rect;
+    const TwipsRect panel = LayoutOf(Control::Frame1).rect;
     for (const PanelMode& each : kPanels) {
-        const TwipsRect rect = Spec(each.panel).rect;
+        const TwipsRect rect = LayoutOf(each.panel).rect;
         EXPECT_EQ(std::tie(rect.left, rect.top, rect.width, rect.height),
                   std::tie(panel.left, panel.top, panel.width, panel.height));
     }
-    for (const ControlSpec& spec : Layout()) {
-        const TwipsRect r = spec.rect;
-        const int width = spec.panel == Control::None ? kClientWidth : panel.width;
-        const int height = spec.panel == Control::None ? kClientHeight : panel.height;
-        EXPECT_GE(r.left, 0) << spec.name;
-        EXPECT_GE(r.top, 0) << spec.name;
+    for (const ControlLayout& entry : Layout()) {
+        const TwipsRect r = entry.rect;
+        const int width = entry.panel == Control::None ? kClientWidth : panel.width;
+        const int height = entry.panel == Control::None ? kClientHeight : panel.height;
+        EXPECT_GE(r.left, 0) << entry.name;
+        EXPECT_GE(r.top, 0) << entry.name;
         // Shape1 and the status line run 15 twips past the client area; the window clips them.
-        EXPECT_LE(r.left + r.width, width + 15) << spec.name;
-        EXPECT_LE(r.top + r.height, height) << spec.name;
+        EXPECT_LE(r.left + r.width, width + 15) << entry.name;
+        EXPECT_LE(r.top + r.height, height) << entry.name;
     }
 }
 
 TEST(LayoutData, access_keys_differ_among_buttons_and_each_button_has_one) {
     std::set<char> keys;
-    for (const ControlSpec& spec : Layout()) {
-        if (spec.kind == Kind::Button) {
-            const char key = AccessKey(spec.caption);
-            EXPECT_NE(key, '\0') << spec.name;
-            EXPECT_TRUE(keys.insert(key).second) << spec.name;
+    for (const ControlLayout& entry : Layout()) {
+        if (entry.kind == Kind::Button) {
+            const char key = AccessKey(entry.caption);
+            EXPECT_NE(key, '\0') << entry.name;
+            EXPECT_TRUE(keys.insert(key).second) << entry.name;
         }
     }
 }
 
 TEST(LayoutData, the_title_label_shows_the_windows_caption) {
-    EXPECT_EQ(Spec(Control::Label2).caption, kWindowCaption);
+    EXPECT_EQ(LayoutOf(Control::Label2).caption, kWindowCaption);
 }
 
 TEST(LayoutData, every_link_names_its_keys_and_has_a_name_for_screen_readers) {
     int links = 0;
-    for (const ControlSpec& spec : Layout()) {
-        if (spec.kind == Kind::Link) {
+    for (const ControlLayout& entry : Layout()) {
+        if (entry.kind == Kind::Link) {
             ++links;
-            EXPECT_NE(spec.toolTip.find(u"Ctrl+O"), std::u16string_view::npos) << spec.name;
-            EXPECT_NE(spec.toolTip.find(u"F4"), std::u16string_view::npos) << spec.name;
-            EXPECT_FALSE(spec.accessibleName.empty()) << spec.name;
+            EXPECT_NE(entry.toolTip.find(u"Ctrl+O"), std::u16string_view::npos) << entry.name;
+            EXPECT_NE(entry.toolTip.find(u"F4"), std::u16string_view::npos) << entry.name;
+            EXPECT_FALSE(entry.accessibleName.empty()) << entry.name;
         }
     }
     EXPECT_EQ(links, 3);
@@ -125,7 +126,7 @@ TEST(LayoutData, every_link_names_its_keys_and_has_a_name_for_screen_readers) {
 
 TEST(LayoutData, the_list_file_field_explains_both_words_for_the_set) {
     for (Control control : {Control::Label1_3, Control::txtTemplateName}) {
-        const std::u16string_view tip = Spec(control).toolTip;
+        const std::u16string_view tip = LayoutOf(control).toolTip;
         EXPECT_NE(tip.find(u"列表文件（.FLF）"), std::u16string_view::npos) << Utf8(tip);
         EXPECT_NE(tip.find(u"分割出的文件"), std::u16string_view::npos) << Utf8(tip);
     }
@@ -138,9 +139,9 @@ constexpr std::u16string_view kListFile = u"列表文件（.FLF）";
 TEST(LayoutData, the_windows_own_texts_use_one_word_for_the_list_file_and_one_for_the_pieces) {
     std::vector<std::u16string_view> own = {texts::kOutputInSet, texts::kBadSize, texts::kStopSplit,
                                             texts::kStopMerge};
-    for (const ControlSpec& spec : Layout()) {
-        own.push_back(spec.toolTip);
-        own.push_back(spec.accessibleName);
+    for (const ControlLayout& entry : Layout()) {
+        own.push_back(entry.toolTip);
+        own.push_back(entry.accessibleName);
     }
     for (std::u16string_view text : own) {
         std::u16string rest(text);

@@ -57,7 +57,7 @@ TEST_F(Run, a_running_split_takes_nothing_but_the_close_request) {
     EXPECT_TRUE(view.busyCursor);
     EXPECT_EQ(view.focus, Text1);
     for (Control each : {Option1, Option2, Option3, txtFileName, Combo1, cmdSplit, Label4}) {
-        EXPECT_FALSE(view.Enabled(each)) << windowlogic::Spec(each).name;
+        EXPECT_FALSE(view.Enabled(each)) << windowlogic::LayoutOf(each).name;
     }
     EXPECT_TRUE(view.Enabled(Command1));
     EXPECT_TRUE(view.Enabled(Text1));

@@ -88,8 +88,8 @@ TEST_F(Keys, enter_moves_the_focus_along_each_panel_without_typing_and_selects_t
         view.SetFocus(row.field);
         std::int16_t key = 13;
         logic->KeyPress(row.field, key);
-        EXPECT_EQ(key, 0) << Spec(row.field).name;
-        EXPECT_EQ(view.focus, row.next) << Spec(row.field).name;
+        EXPECT_EQ(key, 0) << LayoutOf(row.field).name;
+        EXPECT_EQ(view.focus, row.next) << LayoutOf(row.field).name;
     }
     EXPECT_EQ(view.selection[Combo1].length, 3);  // "128", selected as Enter moved there
     ExpectNoBox();                                // Enter on a button's way does not press it
