@@ -22,6 +22,10 @@ fi
 
 source scripts/wine-window.sh
 source tests/win32/driving.sh
+fail() {
+  echo "$*" >&2
+  exit 1
+}
 prefix=$(realpath -m build/windows/wine-window)
 pid="" wm=""
 work=$(mktemp -d /var/tmp/korvel-shots.XXXXXX)
@@ -41,13 +45,8 @@ shoot_box() {
 start() {
   wine "$program" "$@" </dev/null >/dev/null 2>&1 &
   pid=$!
-  window=""
-  for _ in $(seq 300); do
-    window=$(window_named Korvel文件分割器 | head -1 || true)
-    [[ -n "$window" ]] && break
-    sleep 0.1
-  done
-  [[ -n "$window" ]] || { echo "the window did not appear" >&2; exit 1; }
+  wait_for 30 window_up || fail "the window did not appear"
+  window=$(window_named Korvel文件分割器)
   xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
   sleep 1
 }
@@ -85,12 +84,7 @@ head -c $((1024 * 1048576)) /dev/urandom >"$work/big.bin"
 take() {
   local folder_out=$1
   mkdir -p "$folder_out"
-  wine_window_prefix "$prefix" "$dpi"
-  wine_quiet wineserver -p
-  wine_quiet wine cmd /c exit
-  openbox >/dev/null 2>&1 &
-  wm=$!
-  sleep 0.5
+  start_wine_desktop "$prefix" "$dpi"
 
   if [[ ! -f "$folder/视频.mp4.FLF" ]]; then
     start "$(winpath "$folder/视频.mp4")"

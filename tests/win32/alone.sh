@@ -11,33 +11,22 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
   KORVEL_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
 fi
 source "$here/../../scripts/wine-window.sh"
+source "$here/driving.sh"
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
 pid="" wm=""
 trap '[[ -n "$pid" ]] && kill "$pid" 2>/dev/null; wine_window_end; [[ -n "$wm" ]] && kill "$wm" 2>/dev/null' EXIT
-wine_window_prefix "$prefix" 96
-wine_quiet wineserver -p
-wine_quiet wine cmd /c exit
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 0.5
+start_wine_desktop "$prefix"
 wine "$program" </dev/null >/dev/null 2>&1 &
 pid=$!
-window=""
-for _ in $(seq 300); do
-  for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
-    [[ "$(xprop -id "$w" _NET_WM_NAME 2>/dev/null)" == '_NET_WM_NAME(UTF8_STRING) = "Korvel文件分割器"' ]] && window=$w
-  done
-  [[ -n "$window" ]] && break
-  sleep 0.1
-done
-[[ -n "$window" ]] || { echo "FAILED: $program showed no window titled Korvel文件分割器" >&2; exit 1; }
+wait_for 30 window_up || fail "$program showed no window titled Korvel文件分割器"
+window=$(window_named Korvel文件分割器)
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 sleep 0.5
 xdotool key alt+c
-for _ in $(seq 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && { echo "FAILED: Alt+C did not end $program" >&2; exit 1; }
+wait_for 10 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end $program"
 status=0
 wait "$pid" || status=$?
 pid=""

@@ -2,6 +2,17 @@
 # Sourced by the scripts that drive the Windows program under wine on a virtual display. They
 # set $peek_exe (tests/win32/peek.cpp, built) before calling peek or expect.
 
+# Makes the wine prefix $1 at $2 dpi (96 if not given), starts its session and a window manager,
+# whose process is left in $wm.
+start_wine_desktop() {
+  wine_window_prefix "$1" "${2:-96}" || fail "could not make the wine prefix $1"
+  wine_quiet wineserver -p
+  wine_quiet wine cmd /c exit || fail "wine did not start"
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 0.5
+}
+
 # Waits up to $1 seconds for the command after it to succeed.
 wait_for() {
   local seconds=$1

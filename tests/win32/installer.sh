@@ -56,12 +56,7 @@ close_with_alt_c() {
 }
 
 rm -rf "$prefix"
-wine_window_prefix "$prefix" 96 || fail "could not make the wine prefix $prefix"
-wine_quiet wineserver -p
-wine_quiet wine cmd /c exit || fail "wine did not start"
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 0.5
+start_wine_desktop "$prefix"
 started=$(date +%s)
 
 wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the silent install failed with status $?"

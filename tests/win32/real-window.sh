@@ -60,12 +60,7 @@ click() {
 head -c $((3 * 1048576 + 12345)) /dev/urandom >"$work/数据.bin"
 source_path=$(winpath "$work/数据.bin")
 
-wine_window_prefix "$prefix" 96 || fail "could not make the wine prefix $prefix"
-wine_quiet wineserver -p
-wine_quiet wine cmd /c exit || fail "wine did not start"
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 0.5
+start_wine_desktop "$prefix"
 
 started=$(date +%s)
 wine "$program" >"$log" 2>&1 &
