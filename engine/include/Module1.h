@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The file splitting engine.
 //
-//   split:  source P (locked)  ->  pieces P.00, P.001, P.002, ...  ->  checksum list
-//           P.FLF.sha256  ->  list file P.FLF (written last)
+//   split:  source P (locked)  ->  pieces P.00, P.001, P.002, ..., checksum list P.FLF.sha256
+//           and list file P.FLF, each written under a temporary name beside its own  ->  renamed
+//           in together once all are written, the list file last
 //   merge:  list file Q  ->  pieces (Q less its last four characters) + ".00", ...,
 //           checked against Q.sha256 where it exists  ->  temporary file beside the output
 //           ->  renamed over the output name
 //
 // Both operations stream: piece data goes from file to file through the kernel's copy or a few
 // chunks of 4 MiB per worker, so memory does not grow with the file. Paths are UTF-16 in memory and
-// UTF-8 on disk; the only text stored in a file is the list file's source path, in code page 936.
+// UTF-8 to the file system seam; the only text stored in a file is the list file's source path,
+// in code page 936.
 //
 // This header is what callers use. The byte layouts live in Formats.h, the file system seam in
-// FileIo.h and the user-facing texts in Messages.h, all private to the engine and its tests.
+// FileIo.h (with a POSIX and a Win32 twin), the staging of new files in NewFiles.h and the
+// user-facing texts in Messages.h, all private to the engine and its tests.
 #pragma once
 
 #include <cstdint>
