@@ -2,6 +2,11 @@
 // Reading the texts the user types: blank texts, the piece size and the names of a set.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <string>
+
 #include "Input.h"
 #include "TestFiles.h"
 
@@ -22,6 +27,22 @@ struct SizeRow {
     std::u16string typed;
     std::optional<std::int32_t> megabytes;
 };
+
+// Names each row by what was typed (ASCII as is, the rest as \uXXXX) and what it reads as, so
+// that ctest shows the same names from run to run.
+void PrintTo(const SizeRow& row, std::ostream* out) {
+    *out << '"';
+    for (char16_t c : row.typed) {
+        if (c > u' ' && c < 0x7f) {
+            *out << static_cast<char>(c);
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+            *out << code;
+        }
+    }
+    *out << "\" -> " << (row.megabytes ? std::to_string(*row.megabytes) : "refused");
+}
 
 class PieceSizeText : public ::testing::TestWithParam<SizeRow> {};
 
