@@ -7,8 +7,8 @@
 #   open the path fields' choosers, Escape cancels them; a path typed, Enter, a size of 1,
 #   Alt+S split a file of four pieces; the success box is confirmed; a click on the merge mode button, the list file
 #   and an output name typed, Enter on the merge button merge it back byte for byte; with a
-#   piece gone, Alt+U shows the merge's error box naming it; a click on 关 闭 ends the program
-#   with status 0.
+#   piece gone, Alt+U shows the merge's error box naming it; a close request during a long split
+#   asks to stop it: No lets it finish, Yes ends the program at once with nothing left.
 # Usage: real-window.sh PROGRAM PEEK PREFIX   (PREFIX: the wine prefix to use, made if needed)
 # Exits 77 (skipped) when a tool it needs is not installed.
 set -euo pipefail
@@ -159,15 +159,52 @@ wait_for 10 box_gone 文件合并失败 || fail "the error box did not close"
 [[ ! -e "$work/缺片.bin" ]] || fail "a failed merge left its output"
 wait_for 5 idle || fail "the status line is not idle"
 
-# The close button ends the program with status 0.
+# A close request during a long split asks whether to stop it. A click on 关 闭, answered No
+# (the default, with Enter), lets the split finish with one success box, after an Alt+S that
+# changes nothing; Alt+F4, answered Yes, ends the program with status 0 within 2 s of the answer
+# and leaves nothing of the run. The files are sparse: 1 GiB to read, written to the disk.
+writing() { ls -A "$work" | grep -q '\.splitting$'; }
+asked() { box_shows Korvel文件分割器 && [[ "$(box_text)" == "正在分割文件，要停止并关闭窗口吗？" ]]; }
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+split_big() {
+  truncate -s 1G "$work/$1"
+  click 120 1080 1095 420
+  wait_for 5 shows Frame1 || fail "the click did not show the split panel"
+  xdotool key Tab
+  wait_for 5 focus_is txtFileName || fail "Tab did not reach txtFileName"
+  xdotool type --delay 40 "$(winpath "$work/$1")"
+  expect text Combo1 "1"
+  xdotool key alt+s
+  wait_for 30 writing || fail "the split of $1 did not start"
+}
+
+split_big 大.bin
+xdotool key alt+s
 click 3960 3720 1095 375
+wait_for 10 asked || fail "a click on 关 闭 during the split did not ask: $(peek box)"
+xdotool key Return
+wait_for 10 box_gone Korvel文件分割器 || fail "Enter did not answer the question"
+wait_for 120 box_shows 文件分割成功 || fail "the split did not finish after No: $(peek box)"
+xdotool key Return
+wait_for 10 box_gone 文件分割成功 || fail "the success box did not close"
+box_shows 文件分割成功 && fail "a second success box came"
+wait_for 5 idle || fail "the status line is not idle after the split"
+[[ "$(find "$work" -name '大.bin.*' | wc -l)" == 1026 ]] ||
+  fail "the split after No did not write its 1,024 pieces, list and checksum list"
+ended && fail "the program ended after No"
+
+split_big 再.bin
+xdotool key alt+F4
+wait_for 10 asked || fail "Alt+F4 during the split did not ask: $(peek box)"
+xdotool key y
+answered=$(date +%s%N)
+wait_for 10 ended || fail "the program did not end after Yes"
+took=$((($(date +%s%N) - answered) / 1000000))
 status=0
-for _ in $(seq 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after a click on 关 闭"
 wait "$pid" || status=$?
 pid=""
-[[ "$status" == 0 ]] || fail "the program ended with status $status"
-echo "passed in $(($(date +%s) - started)) s"
+[[ "$status" == 0 ]] || fail "the program ended with status $status after Yes"
+((took <= 2000)) || fail "the program took $took ms to end after Yes"
+left=$(ls -A "$work" | grep -v -e '^数据\.bin' -e '^合并\.bin$' -e '^大\.bin' -e '^再\.bin$' || true)
+[[ -z "$left" ]] || fail "the stopped split left: $left"
+echo "ended $took ms after Yes; passed in $(($(date +%s) - started)) s"
