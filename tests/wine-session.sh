@@ -14,6 +14,18 @@ stop() {
   wineserver -w </dev/null >/dev/null 2>&1 || true
 }
 
+# Starts a persistent wineserver and the session in it.
+begin() {
+  if ! wineserver -p </dev/null >/dev/null 2>&1; then
+    echo "wineserver -p failed for ${WINEPREFIX}" >&2
+    exit 1
+  fi
+  if ! wine cmd /c exit </dev/null >/dev/null 2>&1; then
+    echo "wine could not start its session in ${WINEPREFIX}" >&2
+    exit 1
+  fi
+}
+
 case "${1:-}" in
   start)
     started=$(date +%s%N)
@@ -21,13 +33,19 @@ case "${1:-}" in
     # and "wineserver -p" refuses to start beside it.
     stop
     mkdir -p "$WINEPREFIX"  # wineserver needs the folder; wine fills it the first time
-    if ! wineserver -p </dev/null >/dev/null 2>&1; then
-      echo "wineserver -p failed for ${WINEPREFIX}" >&2
-      exit 1
-    fi
-    if ! wine cmd /c exit </dev/null >/dev/null 2>&1; then
-      echo "wine could not start its session in ${WINEPREFIX}" >&2
-      exit 1
+    begin
+    # Windows made by the tests (the window that files are dropped on) need no display: wine's
+    # null graphics driver keeps them in memory, wherever the tests run. The session's desktop
+    # picks the driver when it starts, so a new prefix starts its session a second time.
+    if ! wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics </dev/null 2>/dev/null |
+        grep -q null; then
+      if ! wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+          </dev/null >/dev/null 2>&1; then
+        echo "wine could not choose its null graphics driver in ${WINEPREFIX}" >&2
+        exit 1
+      fi
+      stop
+      begin
     fi
     # A UNC share for the path tests: wine reaches \\server\share through dosdevices/unc, and
     # \\localhost\c stands for drive C: here as \\localhost\C$ does on Windows.
