@@ -183,8 +183,11 @@ bool Form1::Create() {
     panel.lpfnWndProc = PanelProc;
     panel.hIcon = nullptr;
     panel.lpszClassName = kPanelClass;
-    if (!RegisterClassExW(&main) || !RegisterClassExW(&panel)) {
-        return false;
+    // A window made before in this process has registered the classes already.
+    for (const WNDCLASSEXW* windowClass : {&main, &panel}) {
+        if (!RegisterClassExW(windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            return false;
+        }
     }
     white_ = CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,

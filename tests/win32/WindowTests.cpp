@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Files dropped on the Windows window, in this process under wine: the window reads the drop
-// (WM_DROPFILES) the way Explorer hands it over and routes it through the window's logic.
+// The Windows window made in this process under wine (its null graphics driver needs no
+// display): files dropped on it the way Explorer hands them over (WM_DROPFILES), and a move to
+// a screen of another DPI (WM_DPICHANGED).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <shlobj.h>  // DROPFILES; after windows.h, which it needs
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Form1.h"
+#include "Layout.h"
 #include "Platform.h"
 #include "TestFiles.h"
 
@@ -58,7 +62,6 @@ std::u16string P(const std::filesystem::path& path) {
     return win32::U(path.wstring());
 }
 
-// One window per process: the window's class is registered once.
 TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_else_is_refused) {
     testing_files::TempDir dir;
     const auto source = dir.path() / L"数据.bin";
@@ -106,6 +109,81 @@ TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_
     EXPECT_TRUE(Shows(form, Control::Frame4));
     EXPECT_EQ(form.Text(Control::txtTemplateName), win32::U(deepFile));
     EXPECT_EQ(form.Text(Control::txtFileName), P(source));
+}
+
+// Where a control is, in its parent's client coordinates.
+RECT PlaceOf(HWND hwnd) {
+    RECT place{};
+    GetWindowRect(hwnd, &place);
+    MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+int FontHeightOf(HWND hwnd) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return std::abs(font.lfHeight);
+}
+
+// Twice the pixels, give or take the one that rounding each edge may move.
+void ExpectDoubled(long before, long after, const char* what, std::string_view control) {
+    EXPECT_NEAR(after, 2 * before, 1) << what << " of " << control;
+}
+
+TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and_font) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    HWND window = form.Handle();
+    ASSERT_EQ(GetDpiForWindow(window), 96u);
+
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, windowlogic::kClientWidth / 15);
+    EXPECT_EQ(client.bottom, windowlogic::kClientHeight / 15);
+    struct Seen {
+        const windowlogic::ControlLayout* entry;
+        HWND hwnd;
+        RECT place;
+        int fontHeight;
+    };
+    std::vector<Seen> seen;
+    for (const windowlogic::ControlLayout& entry : windowlogic::Layout()) {
+        HWND hwnd = GetDlgItem(
+            entry.panel == Control::None
+                ? window
+                : GetDlgItem(window, win32::Form1::kFirstId + static_cast<int>(entry.panel)),
+            win32::Form1::kFirstId + static_cast<int>(entry.id));
+        if (hwnd) {
+            seen.push_back({&entry, hwnd, PlaceOf(hwnd), FontHeightOf(hwnd)});
+        }
+    }
+    ASSERT_GT(seen.size(), 20u);
+
+    RECT suggested{40, 30, 40 + 2 * client.right, 30 + 2 * client.bottom};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+
+    // The frame's new size is not checked: wine keeps the title bar at 96 dpi and caps a
+    // window at its screen's width.
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    EXPECT_EQ(frame.left, suggested.left);
+    EXPECT_EQ(frame.top, suggested.top);
+    using windowlogic::Kind;
+    for (const Seen& before : seen) {
+        const std::string_view name = before.entry->name;
+        const RECT after = PlaceOf(before.hwnd);
+        ExpectDoubled(before.place.left, after.left, "left", name);
+        ExpectDoubled(before.place.top, after.top, "top", name);
+        // Labels size themselves to their text and the combo box's height holds its list.
+        if (before.entry->kind != Kind::Label && before.entry->kind != Kind::Link &&
+            before.entry->kind != Kind::ComboBox) {
+            ExpectDoubled(before.place.right, after.right, "right", name);
+            ExpectDoubled(before.place.bottom, after.bottom, "bottom", name);
+        }
+        if (before.entry->kind != Kind::Panel) {
+            ExpectDoubled(before.fontHeight, FontHeightOf(before.hwnd), "font height", name);
+        }
+    }
 }
 
 }  // namespace
