@@ -16,6 +16,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Module1::io {
@@ -71,6 +72,13 @@ std::size_t NameLength(const std::string& name);
 // A path as the engine takes it from the caller. A text holding U+0000 names no file (the
 // system would cut it there and reach another one), so it is refused, naming the text.
 std::string PathOf(const std::u16string& text);
+// The path as the file system names what it reaches: on Windows without the trailing dots and
+// spaces that Windows drops from a name ("a.bin. " is a.bin), so that the names the engine
+// checks are the names it writes; elsewhere the path itself.
+std::u16string AsStored(const std::u16string& path);
+// Whether two paths name one file by their words alone: regardless of case as Windows folds
+// it there; elsewhere regardless of ASCII case, as a set may come from a disk that folds it.
+bool SameNameOnDisk(std::string_view a, std::string_view b);
 
 enum class Kind { Regular, Directory, Link, Other };
 
@@ -236,6 +244,10 @@ class Folder {
     // False when the user could not open the file at name (following links) for writing: its
     // mode or attribute says read-only, or it is immutable.
     bool MayWrite(const std::string& name) const;
+    // Throws when the file at name, if any, could not be replaced by a rename: on Windows when
+    // it is read-only, or another program holds it open in a way that stops its replacement
+    // ("文件正在被其他程序使用"). A POSIX rename replaces any file, so there it never throws.
+    void CheckReplaceable(const std::string& name) const;
     // Bytes the user may still write on the folder's file system, and its allocation unit.
     struct Space {
         std::int64_t available = 0;

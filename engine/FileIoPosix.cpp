@@ -24,6 +24,7 @@
 #include "FileIo.h"
 #include "Messages.h"
 #include "Module1.h"
+#include "SetNames.h"
 
 namespace Module1::io {
 namespace {
@@ -105,6 +106,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 std::size_t NameLength(const std::string& name) {
     return name.size();
+}
+
+std::u16string AsStored(const std::u16string& path) {
+    return path;  // every byte of a name counts here
+}
+
+bool SameNameOnDisk(std::string_view a, std::string_view b) {
+    return SameNameIgnoringCase(a, b);
 }
 
 std::uint32_t CurrentUser() {
@@ -514,6 +523,10 @@ bool Folder::MayWrite(const std::string& name) const {
         case ETXTBSY: return false;
         default: Fail(errno, JoinPath(path_, name));
     }
+}
+
+void Folder::CheckReplaceable(const std::string&) const {
+    // A rename replaces a file whatever its mode and whoever holds it open.
 }
 
 Folder::Space Folder::FreeSpace() const {

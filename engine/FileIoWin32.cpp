@@ -124,14 +124,23 @@ std::string UserPath(std::wstring path) {
     return Utf8(path);
 }
 
+// Where the name ends once the trailing dots and spaces that Windows drops are dropped; a name
+// of dots and spaces alone ("." and "..") keeps them, as they mean a folder.
+template <typename Char>
+std::size_t StoredLength(std::basic_string_view<Char> name) {
+    std::size_t end = name.size();
+    while (end > 0 && (name[end - 1] == Char('.') || name[end - 1] == Char(' '))) {
+        --end;
+    }
+    return end == 0 ? name.size() : end;
+}
+
 // A name within a folder as the system takes it. Through the \\?\ prefix Windows would keep
 // trailing dots and spaces, which every other program drops (and then cannot reach the file),
 // so they are dropped here as GetFullPathNameW drops them.
 std::wstring Joined(const std::wstring& folder, const std::string& name) {
     std::wstring leaf = Wide(name);
-    while (leaf.size() > 1 && (leaf.back() == L'.' || leaf.back() == L' ') && leaf != L"..") {
-        leaf.pop_back();
-    }
+    leaf.resize(StoredLength(std::wstring_view(leaf)));
     return folder.ends_with(L'\\') ? folder + leaf : folder + L"\\" + leaf;
 }
 
@@ -331,6 +340,38 @@ bool RenameWithPosixSemantics(const std::wstring& from, const std::wstring& to) 
     return true;
 }
 
+// The volume flag (GetVolumeInformation's FILE_SUPPORTS_POSIX_UNLINK_RENAME, missing from
+// MinGW-w64's headers) of file systems whose renames replace a file others hold open with
+// delete sharing: NTFS on Windows 10 1709 and later.
+constexpr DWORD kSupportsPosixRename = 0x00000400;
+
+// Throws "in use" when another program holds the file at system open so that a rename could
+// not replace it: on a volume with POSIX renames, a holder that refuses delete sharing; on any
+// other (FAT, exFAT, network shares), any holder at all. A scanner that holds it for a moment is
+// waited for, as renames are.
+void CheckNotHeld(const File& folder, const std::wstring& system, const std::string& path) {
+    DWORD flags = 0;
+    const bool posixRenames = ::GetVolumeInformationByHandleW(folder.handle(), nullptr, 0, nullptr,
+                                                              nullptr, &flags, nullptr, 0) &&
+                              (flags & kSupportsPosixRename) != 0;
+    const DWORD sharing = posixRenames ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    auto held = [&] {
+        const UniqueHandle probe = Owned(
+            ::CreateFileW(system.c_str(), DELETE, sharing, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return !probe && ::GetLastError() == ERROR_SHARING_VIOLATION;
+    };
+    for (const int pause : kRetryPausesMs) {
+        if (!held()) {
+            return;
+        }
+        PauseBeforeRetry(std::chrono::milliseconds(pause));
+    }
+    if (held()) {
+        Throw(Failure::FileInUseByOther, path);
+    }
+}
+
 }  // namespace
 
 std::string FolderOf(const std::string& path) {
@@ -365,6 +406,22 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 std::size_t NameLength(const std::string& name) {
     return Wide(name).size();
+}
+
+std::u16string AsStored(const std::u16string& path) {
+    std::size_t leaf = path.find_last_of(u"\\/") + 1;  // 0 when there is no separator
+    if (leaf == 0 && path.size() >= 2 && path[1] == u':') {
+        leaf = 2;  // "C:a." names a. in the current folder of C:
+    }
+    return path.substr(0, leaf + StoredLength(std::u16string_view(path).substr(leaf)));
+}
+
+bool SameNameOnDisk(std::string_view a, std::string_view b) {
+    const std::wstring wideA = Wide(a);
+    const std::wstring wideB = Wide(b);
+    // The simple upper-casing NTFS itself compares names with.
+    return ::CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
+                                  static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::uint32_t CurrentUser() {
@@ -441,6 +498,11 @@ File OpenForReading(const std::string& path) {
 }
 
 void CheckNameAllowed(const std::string& path) {
+    // On NTFS "name:more" is the stream "more" of the file name: another file's hidden part,
+    // never a file of its own.
+    if (NameOf(path).find(':') != std::string::npos) {
+        Throw(Failure::InvalidName, path);
+    }
     // Windows takes a device name for the device whatever extension follows it, and trailing
     // spaces before the extension as well.
     std::wstring stem = Wide(NameOf(path));
@@ -755,15 +817,20 @@ bool Folder::MayWrite(const std::string& name) const {
     if ((info->mode & 0222) == 0) {
         Throw(Failure::ReadOnlyFile, path);
     }
-    // The file will be replaced: another program that holds it open without letting it be
-    // deleted would stop the split halfway through bringing its set in, so say so now.
-    const UniqueHandle probe = Owned(::CreateFileW(
-        system.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!probe && ::GetLastError() == ERROR_SHARING_VIOLATION) {
-        Throw(Failure::FileInUseByOther, path);
-    }
+    // The file will be replaced: another program holding it would stop the split halfway
+    // through bringing its set in, after the older list file is gone, so say so now.
+    CheckNotHeld(handle_, system, path);
     return true;
+}
+
+void Folder::CheckReplaceable(const std::string& name) const {
+    const std::wstring system = Joined(Wide(systemPath_), name);
+    const std::string path = JoinPath(path_, name);
+    // A rename does not replace a read-only file, and the attribute says not to.
+    if (IsReadOnly(system)) {
+        Throw(Failure::ReadOnlyFile, path);
+    }
+    CheckNotHeld(handle_, system, path);
 }
 
 Folder::Space Folder::FreeSpace() const {

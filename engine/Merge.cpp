@@ -350,12 +350,12 @@ bool SameFile(const io::FileInfo& a, const std::string& path) {
 // where it exists, because it reaches one of them another way (a link or a hard link).
 bool NamesMember(const SetNames& names, const std::string& name) {
     const std::string candidate = io::WithResolvedFolder(name);
-    if (SameNameIgnoringCase(candidate, io::WithResolvedFolder(names.List())) ||
-        SameNameIgnoringCase(candidate, io::WithResolvedFolder(names.ChecksumList()))) {
+    if (io::SameNameOnDisk(candidate, io::WithResolvedFolder(names.List())) ||
+        io::SameNameOnDisk(candidate, io::WithResolvedFolder(names.ChecksumList()))) {
         return true;
     }
     const std::string firstPiece = io::WithResolvedFolder(names.Piece(1));
-    if (SameNameIgnoringCase(io::FolderOf(candidate), io::FolderOf(firstPiece)) &&
+    if (io::SameNameOnDisk(io::FolderOf(candidate), io::FolderOf(firstPiece)) &&
         names.MemberOf(io::NameOf(candidate)).index != 0) {
         return true;
     }
@@ -415,18 +415,20 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
 
 }  // namespace
 
-bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name) {
+bool NamesFileOfSet(const std::u16string& listPathAsGiven, const std::u16string& nameAsGiven) {
     try {
+        const std::u16string listPath = io::AsStored(listPathAsGiven);
         const std::string listFile = io::PathOf(listPath);
-        const std::string candidate = io::WithResolvedFolder(io::PathOf(name));
+        const std::string name = io::PathOf(io::AsStored(nameAsGiven));
+        const std::string candidate = io::WithResolvedFolder(name);
         // The list file and its checksum list by their words, even when the list is unreadable.
-        if (SameNameIgnoringCase(candidate, io::WithResolvedFolder(listFile)) ||
-            SameNameIgnoringCase(
-                candidate, io::WithResolvedFolder(text::ToUtf8(ChecksumListName(listPath))))) {
+        if (io::SameNameOnDisk(candidate, io::WithResolvedFolder(listFile)) ||
+            io::SameNameOnDisk(candidate,
+                               io::WithResolvedFolder(text::ToUtf8(ChecksumListName(listPath))))) {
             return true;
         }
         const ListRecord list = ReadListFile(listFile).record;
-        return NamesMember(SetNames(listPath, list.FirstNumber, list.PieceCount), io::PathOf(name));
+        return NamesMember(SetNames(listPath, list.FirstNumber, list.PieceCount), name);
     } catch (const std::exception&) {
         return false;
     }
@@ -441,10 +443,12 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     return MergeFile(listPath, outputName, progress, {});
 }
 
-bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
+bool MergeFile(const std::u16string& listPathAsGiven, const std::u16string& outputName,
                const Progress& progress, std::stop_token stop) {
     const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
-    const std::string output = io::PathOf(outputName);
+    // The names checked below are the names written.
+    const std::u16string listPath = io::AsStored(listPathAsGiven);
+    const std::string output = io::PathOf(io::AsStored(outputName));
     io::CheckNameAllowed(output);
     const std::string listFile = io::PathOf(listPath);
     const ListFile list = ReadListFile(listFile);
@@ -480,6 +484,7 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
     io::CheckRegularOrAbsent(target);
 
     Replacement replacement(target, output, list.info);
+    replacement.folder().CheckReplaceable(io::NameOf(target));
     if (plan.total > replacement.folder().LargestFile()) {
         Throw(Failure::TooLargeForFileSystem, output);
     }

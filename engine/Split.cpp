@@ -258,10 +258,13 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
     return SplitFile(sourcePath, firstNumber, message, pieceSize, progress, {});
 }
 
-bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
-               std::int32_t pieceSize, const Progress& progress, std::stop_token stop) {
+bool SplitFile(const std::u16string& sourcePathAsGiven, std::int32_t firstNumber,
+               std::u16string& message, std::int32_t pieceSize, const Progress& progress,
+               std::stop_token stop) {
     try {
         const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
+        // The set is named after the file the path reaches.
+        const std::u16string sourcePath = io::AsStored(sourcePathAsGiven);
         const std::string sourceName = io::PathOf(sourcePath);
         const io::File source = io::OpenForReading(sourceName);
         // Held until the split returns, so a second split of the same file cannot mix its

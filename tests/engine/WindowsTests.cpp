@@ -53,6 +53,28 @@ using SetOnWindows = SetWithOutput;
 
 const std::string kReserved = "这个名字是 Windows 保留的设备名";
 const std::string kInUse = "文件正在被其他程序使用";
+const std::string kInSet = "合并后的文件不能是";
+
+// Whether renames on the folder's volume replace a file others hold open with delete sharing
+// (GetVolumeInformation's FILE_SUPPORTS_POSIX_UNLINK_RENAME: NTFS on current Windows; not
+// wine's drives).
+bool RenamesReplaceHeldFiles(const fs::path& folder) {
+    DWORD flags = 0;
+    return ::GetVolumeInformationW(folder.root_path().c_str(), nullptr, 0, nullptr, nullptr, &flags,
+                                   nullptr, 0) &&
+           (flags & 0x00000400) != 0;
+}
+
+// Stands for another program that never lets go of a file.
+void NeverLetGo(std::chrono::milliseconds) {}
+
+// The engine's pauses between retries, for as long as it lives.
+struct RetryPauses {
+    explicit RetryPauses(void (*pause)(std::chrono::milliseconds)) {
+        Module1::io::SetRetryPause(pause);
+    }
+    ~RetryPauses() { Module1::io::SetRetryPause(nullptr); }
+};
 
 }  // namespace
 
@@ -102,15 +124,29 @@ TEST_F(SplitSourceOnWindows, a_source_another_program_is_writing_is_refused_as_i
     ExpectRefusedNaming(U16(dir / "s"), dir / "s", kInUse);
 }
 
-TEST_F(SplitSourceOnWindows, an_older_piece_another_program_holds_fails_before_the_first_byte) {
+TEST_F(SplitSourceOnWindows,
+       an_older_file_of_the_set_another_program_holds_fails_before_the_first_byte) {
     SplitOrFail(dir / "s", 1000);
-    const Bytes older = ReadFile(dir / "s.001");
+    const Bytes olderPiece = ReadFile(dir / "s.001");
+    const Bytes olderList = ReadFile(dir / "s.FLF");
     WriteFile(dir / "s", RandomBytes(2500, 202));
-    {
-        const Handle held = Hold(dir / "s.001", GENERIC_READ, FILE_SHARE_READ);
-        ExpectRefusedNaming(U16(dir / "s"), dir / "s.001", kInUse);
+    const RetryPauses noWaiting(NeverLetGo);
+    for (const char* name : {"s.001", "s.FLF"}) {
+        // A reader that lets the file be deleted stops a rename over it too, except where
+        // renames have POSIX semantics.
+        for (const DWORD sharing :
+             {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}}) {
+            SCOPED_TRACE(std::string(name) +
+                         (sharing & FILE_SHARE_DELETE ? ", delete shared" : ""));
+            if ((sharing & FILE_SHARE_DELETE) && RenamesReplaceHeldFiles(dir.path())) {
+                continue;
+            }
+            const Handle held = Hold(dir / name, GENERIC_READ, sharing);
+            ExpectRefusedNaming(U16(dir / "s"), dir / name, kInUse);
+        }
     }
-    EXPECT_EQ(ReadFile(dir / "s.001"), older);
+    EXPECT_EQ(ReadFile(dir / "s.001"), olderPiece);
+    EXPECT_EQ(ReadFile(dir / "s.FLF"), olderList);
 }
 
 namespace {
@@ -123,7 +159,6 @@ void LetGoAtTheFirstPause(std::chrono::milliseconds) {
         ::CloseHandle(std::exchange(g_heldOutput, nullptr));
     }
 }
-void NeverLetGo(std::chrono::milliseconds) {}
 
 }  // namespace
 
@@ -137,13 +172,52 @@ TEST_F(SetOnWindows, an_output_held_open_for_a_moment_is_replaced_once_it_is_let
     EXPECT_EQ(dir.List(), before);
 }
 
-TEST_F(SetOnWindows, an_output_held_open_throughout_keeps_its_bytes_and_no_temporary) {
-    const Handle held = Hold(dir / "out", GENERIC_READ, FILE_SHARE_READ);
-    Module1::io::SetRetryPause(NeverLetGo);
+TEST_F(SetOnWindows, an_output_held_open_throughout_is_refused_as_in_use_and_keeps_its_bytes) {
+    const RetryPauses noWaiting(NeverLetGo);
+    for (const DWORD sharing :
+         {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}}) {
+        SCOPED_TRACE(sharing & FILE_SHARE_DELETE ? "delete shared" : "not delete shared");
+        if ((sharing & FILE_SHARE_DELETE) && RenamesReplaceHeldFiles(dir.path())) {
+            continue;
+        }
+        const Handle held = Hold(dir / "out", GENERIC_READ, sharing);
+        const std::string message = MergeError(dir / "a.rar.FLF", dir / "out");
+        EXPECT_EQ(message.rfind(kInUse, 0), 0u) << message;
+        EXPECT_NE(message.find(Utf8(dir / "out")), std::string::npos) << message;
+        ExpectOutputUntouched();
+    }
+}
+
+TEST_F(SetOnWindows, a_read_only_output_is_refused_and_keeps_its_bytes_and_attribute) {
+    ASSERT_TRUE(::SetFileAttributesW((dir / "out").c_str(), FILE_ATTRIBUTE_READONLY));
     const std::string message = MergeError(dir / "a.rar.FLF", dir / "out");
-    Module1::io::SetRetryPause(nullptr);
-    EXPECT_TRUE(message.rfind(kInUse, 0) == 0 || message.rfind("没有权限", 0) == 0) << message;
+    EXPECT_EQ(message.rfind("文件是只读的", 0), 0u) << message;
+    EXPECT_NE(message.find(Utf8(dir / "out")), std::string::npos) << message;
+    EXPECT_NE(::GetFileAttributesW((dir / "out").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     ExpectOutputUntouched();
+    ::SetFileAttributesW((dir / "out").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SetOnWindows, a_colon_in_the_output_name_is_refused_as_naming_a_stream_of_a_file) {
+    for (const char* name : {"out:x", "a.rar.001:x"}) {
+        SCOPED_TRACE(name);
+        const std::string message = MergeError(dir / "a.rar.FLF", dir / name);
+        EXPECT_EQ(message.rfind("文件名、目录名或卷标语法不正确", 0), 0u) << message;
+        ExpectOutputUntouched();
+    }
+}
+
+TEST_F(SetOnWindows,
+       a_file_of_the_set_with_trailing_dots_or_spaces_after_the_long_prefix_is_refused) {
+    // The engine drops them from every name it writes, as other programs do.
+    for (const wchar_t* name : {L"a.rar.001.", L"a.rar.FLF ", L"a.rar.FLF.sha256. ."}) {
+        const fs::path output = L"\\\\?\\" + (dir.path() / name).wstring();
+        SCOPED_TRACE(Utf8(output));
+        EXPECT_EQ(MergeError(dir / "a.rar.FLF", output).rfind(kInSet, 0), 0u);
+        ExpectOutputUntouched();
+    }
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "back"));
+    EXPECT_EQ(ReadFile(dir / "back"), source) << "the set is whole";
 }
 
 TEST_F(SplitSourceOnWindows,
@@ -239,6 +313,16 @@ TEST(PathsOnWindows, slashes_either_way_a_drive_relative_path_and_trailing_dots_
     EXPECT_EQ(ReadFile(dir / "trailing"), source);
 }
 
+TEST_F(SplitSourceOnWindows,
+       a_source_typed_with_trailing_dots_or_spaces_makes_the_set_of_its_file) {
+    std::u16string message;
+    ASSERT_TRUE(Module1::SplitFile(U16(dir / "s") + u". .", 0, message, 1000)) << Utf8(message);
+    EXPECT_EQ(dir.List(),
+              (std::vector<std::string>{"s", "s.00", "s.001", "s.002", "s.FLF", "s.FLF.sha256"}));
+    Module1::MergeFile(U16(dir / "s.FLF") + u" ", U16(dir / "back"));
+    EXPECT_EQ(ReadFile(dir / "back"), source);
+}
+
 TEST(PathsOnWindows, a_set_on_a_unc_path_splits_and_merges) {
     // The test session maps \\localhost\c to drive C: (tests/wine-session.sh); on Windows the
     // administrative share C$ does.
@@ -285,4 +369,16 @@ TEST_F(SetOnWindows, a_name_of_the_set_in_another_case_is_the_set_itself) {
         EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / name).rfind("合并后的文件不能是", 0), 0u);
         ExpectOutputUntouched();
     }
+}
+
+TEST(NamesOnWindows,
+     the_checksum_list_named_in_another_case_beyond_ascii_is_the_set_even_when_absent) {
+    TempDir dir;
+    WriteFile(dir / "Été.bin", RandomBytes(2500, 207));
+    SplitOrFail(dir / "Été.bin", 1000);
+    fs::remove(dir / "Été.bin.FLF.sha256");
+    const std::string message = MergeError(dir / "Été.bin.FLF", dir / "éTÉ.BIN.FLF.SHA256");
+    EXPECT_EQ(message.rfind(kInSet, 0), 0u) << message;
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"Été.bin", "Été.bin.00", "Été.bin.001",
+                                                    "Été.bin.002", "Été.bin.FLF"}));
 }
