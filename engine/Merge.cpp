@@ -27,6 +27,7 @@ constexpr int kWorkers = 2;
 struct ListFile {
     ListRecord record;
     io::FileInfo info;
+    io::File file;  // kept open, so that the file checked is the file read
 };
 
 // The list file of a set whose piece this file at path is, judged by its name (ending in a piece
@@ -77,7 +78,7 @@ bool LooksLikeAListRecord(const ListRecord& list) {
 }
 
 ListFile ReadListFile(const std::string& path) {
-    const io::File file = io::OpenForReading(path);
+    io::File file = io::OpenForReading(path);
     const io::FileInfo info = io::Stat(file);
     std::vector<std::uint8_t> bytes(
         static_cast<std::size_t>(std::min<std::int64_t>(info.size, kLargestListRecord)));
@@ -94,11 +95,12 @@ ListFile ReadListFile(const std::string& path) {
     if (!LooksLikeAListRecord(record)) {
         ThrowNotAListFile(path, bytes, info.size);
     }
-    return {record, info};
+    return {record, info, std::move(file)};
 }
 
 // A piece file checked against its own header: its size, and the data length the header gives.
 struct PieceExtent {
+    io::FileId id;
     std::int64_t fileSize = 0;
     std::uint32_t dataLength = 0;
     std::uint8_t header[kDescriptorSize] = {};
@@ -106,7 +108,9 @@ struct PieceExtent {
 
 PieceExtent CheckPiece(const io::File& piece) {
     PieceExtent extent;
-    extent.fileSize = io::Stat(piece).size;
+    const io::FileInfo info = io::Stat(piece);
+    extent.id = info.id;
+    extent.fileSize = info.size;
     if (extent.fileSize >= kDescriptorSize) {
         io::ReadAt(piece, extent.header, sizeof extent.header, 0);
     }
@@ -116,6 +120,7 @@ PieceExtent CheckPiece(const io::File& piece) {
 
 struct MergePlan {
     std::vector<std::string> pieces;
+    std::vector<io::FileId> ids;  // the files the names reached when the plan was made
     std::vector<std::uint32_t> lengths;
     std::vector<std::int64_t> offsets;  // where each piece's data goes in the output
     std::int64_t total = 0;
@@ -284,8 +289,8 @@ std::optional<Checksums> ReadChecksums(const SetNames& names) {
                        : MatchByPosition(names, *lines, path);
 }
 
-void CheckListFile(const std::string& listFile, const Checksums& checksums) {
-    const io::File file = io::OpenForReading(listFile);
+void CheckListFile(const ListFile& list, const std::string& listFile, const Checksums& checksums) {
+    const io::File& file = list.file;
     Sha256 hash;
     std::vector<std::uint8_t> buffer(64 << 10);
     io::ReadRange(file, 0, io::Stat(file).size, buffer,
@@ -303,7 +308,7 @@ void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::s
                        const io::File& output, Worker& worker) {
     const io::File piece = io::OpenForReading(plan.pieces[i]);
     const PieceExtent extent = CheckPiece(piece);
-    if (extent.dataLength != plan.lengths[i]) {
+    if (!(extent.id == plan.ids[i]) || extent.dataLength != plan.lengths[i]) {
         Throw(Failure::PieceChangedDuringMerge, piece.path());
     }
     Sha256 hash;
@@ -399,7 +404,9 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
     io::Copier copier;
     for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
         const io::File piece = io::OpenForReading(plan.pieces[i]);
-        if (CheckPiece(piece).dataLength != plan.lengths[i]) {
+        // Another split may have renamed a new set in since the plan was made.
+        if (const PieceExtent extent = CheckPiece(piece);
+            !(extent.id == plan.ids[i]) || extent.dataLength != plan.lengths[i]) {
             Throw(Failure::PieceChangedDuringMerge, piece.path());
         }
         std::int64_t at = plan.offsets[i];
@@ -462,7 +469,7 @@ bool MergeFile(const std::u16string& listPathAsGiven, const std::u16string& outp
     }
     const std::optional<Checksums> checksums = ReadChecksums(names);
     if (checksums) {
-        CheckListFile(listFile, *checksums);
+        CheckListFile(list, listFile, *checksums);
     }
 
     // Every piece is checked before the output is touched.
@@ -470,7 +477,9 @@ bool MergeFile(const std::u16string& listPathAsGiven, const std::u16string& outp
     MergePlan plan;
     for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
         plan.pieces.push_back(names.Piece(k));
-        plan.lengths.push_back(CheckPiece(io::OpenForReading(plan.pieces.back())).dataLength);
+        const PieceExtent extent = CheckPiece(io::OpenForReading(plan.pieces.back()));
+        plan.ids.push_back(extent.id);
+        plan.lengths.push_back(extent.dataLength);
         plan.offsets.push_back(plan.total);
         plan.total += plan.lengths.back();
     }

@@ -10,6 +10,7 @@ set(korvel_posix_only_tests
     "^(shm\\.)?ChecksumList\\.(sha256sum_checks|names_with_a_backslash|covers_an_older_longer|one_regenerated_in_the_shells)"
     "^(shm\\.)?CheckedSet\\.(the_forms_other_tools|a_missing_or_doubled_line|a_checksum_list_that_is_a_link)"
     "^(shm\\.)?(TwoSplits\\.a_second_split_of_a_file_being_split|SetLength\\.a_set_of_2_gib_or_more_needs_the_shape)"
+    "^(shm\\.)?SplitDuringMerge\\.a_set_another_split_renames_in_after"
     "^(shm\\.)?SetWithOutput\\.(replacing_an_existing_longer_output|a_symbolic_link_as_output)"
     "^(shm\\.)?(Split\\.path_is_used_exactly_as_given|Split\\.too_many_pieces_names|OddNames\\.stars_question_marks)")
 

@@ -263,8 +263,52 @@ TEST_F(CheckedSet, a_checksum_list_saved_with_windows_line_ends_checks) {
     EXPECT_EQ(ReadFile(dir / "out"), source);
 }
 
+namespace {
+
+// Renames the named files in from over those in to, as a split that brings its new set in does.
+void BringIn(const fs::path& from, const fs::path& to, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        fs::rename(from / name, to / name);
+    }
+}
+
+// How many files a clean merge of the list opens, counted on a copy of its folder.
+int OpensOfAMerge(const fs::path& folder) {
+    TempDir copy;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        fs::copy_file(entry.path(), copy.path() / entry.path().filename());
+    }
+    InjectedFault count(BeforeNthStep(Step::Open, 1000, [] {}));
+    Module1::MergeFile(U16(copy / "a.rar.FLF"), U16(copy / "out"));
+    return count.Steps();
+}
+
+}  // namespace
+
+TEST(SplitDuringMerge, pieces_another_split_renames_in_while_copying_fail_a_set_without_checksums) {
+    TempDir dir;
+    TempDir newer;
+    WriteFile(dir / "a.rar", RandomBytes(25, 110));
+    SplitOrFail(dir / "a.rar", 10);
+    fs::remove(dir / "a.rar.FLF.sha256");
+    WriteFile(newer / "a.rar", RandomBytes(25, 111));  // pieces of the same lengths
+    SplitOrFail(newer / "a.rar", 10);
+    fs::remove(newer / "a.rar.FLF.sha256");
+    // The last three opens copy the three pieces; the new set comes in after the first.
+    const int firstCopy = OpensOfAMerge(dir.path()) - 2;
+    {
+        InjectedFault resplit(BeforeNthStep(Step::Open, firstCopy + 1, [&] {
+            BringIn(newer.path(), dir.path(), {"a.rar.00", "a.rar.001", "a.rar.002"});
+        }));
+        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out").rfind("分割出的文件在合并时被改动", 0),
+                  0u);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
 #if !defined(_WIN32)
-// What needs sha256sum, locks, links, fork and file times as POSIX systems give them.
+// What needs sha256sum, locks, links, fork, renames over open files and file times as POSIX
+// systems give them.
 
 namespace {
 
@@ -289,6 +333,27 @@ std::string Quoted(const fs::path& path) {
 }
 
 }  // namespace
+
+// On Windows the merge holds its list file open, and no rename replaces it meanwhile.
+TEST(SplitDuringMerge,
+     a_set_another_split_renames_in_after_the_list_file_was_read_fails_the_merge) {
+    TempDir dir;
+    TempDir newer;
+    WriteFile(dir / "a.rar", RandomBytes(30, 112));  // three pieces of 10
+    SplitOrFail(dir / "a.rar", 10);
+    WriteFile(newer / "a.rar", RandomBytes(50, 113));  // five, the first three as long
+    SplitOrFail(newer / "a.rar", 10);
+    {
+        // The list file is the first file opened, the checksum list the second.
+        InjectedFault resplit(BeforeNthStep(Step::Open, 2, [&] {
+            BringIn(newer.path(), dir.path(),
+                    {"a.rar.00", "a.rar.001", "a.rar.002", "a.rar.003", "a.rar.004",
+                     "a.rar.FLF.sha256", "a.rar.FLF"});
+        }));
+        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / "out").rfind("列表文件（.FLF）", 0), 0u);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
 
 TEST(ChecksumList, sha256sum_checks_every_piece_and_the_list_file_in_the_sets_folder) {
     TempDir dir;
