@@ -340,6 +340,14 @@ std::string ResolveTarget(const std::string& output) {
     if (!link || link->kind != io::Kind::Link) {
         return output;
     }
+    // Only a link of the user's own, or of the folder's owner, is followed: in a folder others
+    // may write in, a link they plant must not aim the merge at a file of the user's elsewhere.
+    if (link->owner != io::CurrentUser()) {
+        const std::optional<io::FileInfo> folder = io::StatIfPresent(io::FolderOf(output));
+        if (!folder || link->owner != folder->owner) {
+            Throw(Failure::OtherUsersLinkAsOutput, output);
+        }
+    }
     if (!io::StatIfPresent(output)) {
         Throw(Failure::DanglingLink, output);
     }
@@ -486,11 +494,19 @@ bool MergeFile(const std::u16string& listPathAsGiven, const std::u16string& outp
     CheckSetLength(list.record, plan, listFile);
 
     const std::string target = ResolveTarget(output);
-    if (const std::optional<io::FileInfo> there = io::StatIfPresent(target);
-        there && there->kind == io::Kind::Directory) {
+    const std::optional<io::FileInfo> there = io::StatIfPresent(target);
+    if (there && there->kind == io::Kind::Directory) {
         Throw(Failure::OutputIsFolder, output);
     }
     io::CheckRegularOrAbsent(target);
+    // Where only owners may remove files, another user's file keeps its owner when replaced:
+    // the merged data would become hers.
+    if (there && there->owner != io::CurrentUser()) {
+        const std::optional<io::FileInfo> folder = io::StatIfPresent(io::FolderOf(target));
+        if (folder && (folder->mode & io::kStickyBit) != 0) {
+            Throw(Failure::OtherUsersOutput, output);
+        }
+    }
 
     Replacement replacement(target, output, list.info);
     replacement.folder().CheckReplaceable(io::NameOf(target));

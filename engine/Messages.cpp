@@ -72,6 +72,9 @@ std::string Text(Failure failure) {
             return "这个磁盘（或 U 盘）的文件系统存不下 4 GB 或更大的文件";
         case Failure::OutputInSet:
             return "合并后的文件不能是这组文件本身（列表文件（.FLF）、校验文件或分割出的文件）";
+        case Failure::OtherUsersLinkAsOutput:
+            return "合并后的文件名是另一个用户建立的链接，合并不会跟随它";
+        case Failure::OtherUsersOutput: return "合并后的文件名上是另一个用户的文件，不能替换它";
         case Failure::PieceChangedDuringMerge: return "分割出的文件在合并时被改动";
         case Failure::SetLengthMismatch: return "分割出的文件不完整或不属于同一次分割";
         case Failure::PieceMismatch: return "分割出的文件已损坏或不属于同一次分割";
@@ -109,6 +112,8 @@ std::string Advice(Failure failure) {
         case Failure::TooLargeForFileSystem:
             return "请把合并后的文件存到 NTFS、exFAT 或 ext4 等文件系统的磁盘上。";
         case Failure::OutputInSet: return "请另外指定合并后的文件名。";
+        case Failure::OtherUsersLinkAsOutput:
+        case Failure::OtherUsersOutput: return "请另外指定合并后的文件名，或者让它的主人移走它。";
         case Failure::PieceChangedDuringMerge: return "请等它不再改动后重新合并。";
         case Failure::SetLengthMismatch:
             return "请找回同一次分割出的全部文件，或者重新分割源文件。";

@@ -96,7 +96,11 @@ Replacement::~Replacement() {
 void Replacement::Commit(std::stop_token stop) {
     // The data is complete: only now may the file be as readable as its place asks.
     if (old_ && old_->kind == io::Kind::Regular) {
-        io::KeepOwnerAndMode(file_, *old_);
+        // Group and others may read or write the merged data only as far as they could the
+        // set's list file: an older output open to all must not open up a private set.
+        io::FileInfo kept = *old_;
+        kept.mode &= ~(0066 & ~newFileLike_.mode);
+        io::KeepOwnerAndMode(file_, kept);
     } else {
         io::GiveModeOf(file_, newFileLike_, /*takeOwner=*/false);
     }

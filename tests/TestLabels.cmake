@@ -6,7 +6,7 @@
 # POSIX alone; the label says so where they run.
 set(korvel_posix_only_tests
     "^(shm\\.)?(FullDisk|Crash|Resplit|SpecialFiles|SetGuard|LongPaths|SplitSource|SplitWhileWritten|BringingIn)\\."
-    "^(shm\\.)?HostileSet\\.(a_fifo_as|an_output_that_is_a_device|a_dangling_link_as_output|a_replaced_output_loses|a_merge_into_a_new_name_takes|an_output_folder_the_user_may_not)"
+    "^(shm\\.)?HostileSet\\.(a_fifo_as|an_output_that_is_a_device|a_dangling_link_as_output|a_replaced_output_loses|a_replaced_output_open_to_all|another_users_link_or_file|a_merge_into_a_new_name_takes|an_output_folder_the_user_may_not)"
     "^(shm\\.)?ChecksumList\\.(sha256sum_checks|names_with_a_backslash|covers_an_older_longer|one_regenerated_in_the_shells)"
     "^(shm\\.)?CheckedSet\\.(the_forms_other_tools|a_missing_or_doubled_line|a_checksum_list_that_is_a_link)"
     "^(shm\\.)?(TwoSplits\\.a_second_split_of_a_file_being_split|SetLength\\.a_set_of_2_gib_or_more_needs_the_shape)"

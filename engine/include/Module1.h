@@ -86,6 +86,8 @@ enum class Failure {
     OutputIsFolder,
     TooLargeForFileSystem,
     OutputInSet,
+    OtherUsersLinkAsOutput,
+    OtherUsersOutput,
     PieceChangedDuringMerge,
     SetLengthMismatch,  // with the two lengths
     // Checking a set against its checksum list.

@@ -189,6 +189,45 @@ TEST_F(HostileSet, a_replaced_output_loses_setuid_setgid_and_sticky_and_keeps_it
     EXPECT_EQ(ReadFile(dir / "out"), source);
 }
 
+TEST_F(HostileSet, a_replaced_output_open_to_all_becomes_no_more_open_than_the_sets_list_file) {
+    for (const char* name : {"a.rar.FLF", "a.rar.00", "a.rar.001", "a.rar.002"}) {
+        ASSERT_EQ(::chmod((dir / name).c_str(), 0600), 0);
+    }
+    ASSERT_EQ(::chmod((dir / "out").c_str(), 0666), 0);
+    Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "out").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadFile(dir / "out"), source);
+}
+
+TEST_F(HostileSet,
+       another_users_link_or_file_in_a_sticky_folder_as_output_is_refused_even_for_root) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can make a file of another user's here";
+    }
+    // A link another user planted, aimed at a file of the user's elsewhere.
+    fs::create_directories(dir / "shared");
+    fs::create_directories(dir / "mine");
+    const Bytes mine = RandomBytes(30, 14);
+    WriteFile(dir / "mine" / "notes", mine);
+    fs::create_symlink(dir / "mine" / "notes", dir / "shared" / "out");
+    ASSERT_EQ(::lchown((dir / "shared" / "out").c_str(), kNobody, kNobody), 0);
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "shared" / "out"),
+                "合并后的文件名是另一个用户建立的链接，合并不会跟随它",
+                Utf8(dir / "shared" / "out"));
+    EXPECT_EQ(ReadFile(dir / "mine" / "notes"), mine);
+    EXPECT_TRUE(fs::is_symlink(dir / "shared" / "out"));
+
+    // Another user's file where only owners may remove files: replaced, it would keep its owner.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+    ASSERT_EQ(::chown((dir / "out").c_str(), kNobody, kNobody), 0);
+    before = dir.List();
+    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"),
+                "合并后的文件名上是另一个用户的文件，不能替换它", Utf8(dir / "out"));
+    ExpectOutputUntouched();
+}
+
 TEST(SetGuard, a_piece_of_a_set_split_through_a_symbolic_link_is_recognised) {
     TempDir dir;
     fs::create_directories(dir / "store");
