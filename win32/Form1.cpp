@@ -348,6 +348,8 @@ void Form1::CreateControls() {
         tool.lpszText = text.data();  // the tooltip keeps a copy
         SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
+    // The window opens on the split panel, its mode button the selected one.
+    SendMessageW(Hwnd(windowlogic::kPanels[0].mode), BM_SETCHECK, BST_CHECKED, 0);
 }
 
 void Form1::SetAccessibleName(HWND hwnd, std::u16string_view name) {

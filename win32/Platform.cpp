@@ -49,7 +49,7 @@ std::u16string ShowFileDialog(HWND owner, const windowlogic::FileDialogRequest& 
     std::copy_n(given.begin(), std::min<std::size_t>(given.size(), kLongestPath - 1), file.begin());
     const std::wstring filter = DialogFilter(request.filter);
     const std::wstring title = W(request.title);
-    const std::wstring folder = W(request.folder);
+    const std::wstring folder = DialogStartFolder(request.folder);
 
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -68,6 +68,22 @@ std::u16string ShowFileDialog(HWND owner, const windowlogic::FileDialogRequest& 
         return {};
     }
     return U(file.c_str());
+}
+
+std::wstring DialogStartFolder(const std::u16string& folder) {
+    if (folder.size() < MAX_PATH) {
+        return W(folder);
+    }
+    const std::wstring system = SystemPath(folder);
+    std::wstring shortName(kLongestPath, L'\0');
+    const DWORD length = GetShortPathNameW(system.c_str(), shortName.data(), kLongestPath);
+    shortName.resize(length < kLongestPath ? length : 0);
+    if (shortName.starts_with(L"\\\\?\\UNC\\")) {
+        shortName = L"\\\\" + shortName.substr(8);
+    } else if (shortName.starts_with(L"\\\\?\\")) {
+        shortName = shortName.substr(4);
+    }
+    return shortName.size() < MAX_PATH ? shortName : std::wstring();
 }
 
 std::wstring SystemPath(std::u16string_view path) {
@@ -102,14 +118,14 @@ bool FileExists(const std::u16string& path) {
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
-    constexpr DWORD kNotPlain =
-        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    bool plain = false;
+    // Hidden and system files count too: the merge asks before it replaces one, and a hidden
+    // file can be split, as in the window on Linux.
+    bool file = false;
     do {
-        plain = (found.dwFileAttributes & kNotPlain) == 0;
-    } while (!plain && FindNextFileW(search, &found));
+        file = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    } while (!file && FindNextFileW(search, &found));
     FindClose(search);
-    return plain;
+    return file;
 }
 
 bool IsFolder(const std::u16string& path) {

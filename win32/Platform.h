@@ -28,12 +28,16 @@ std::wstring DialogFilter(std::u16string_view filter);
 // file: the merge command asks. Returns the full path, or an empty text on cancel.
 std::u16string ShowFileDialog(HWND owner, const windowlogic::FileDialogRequest& request);
 
+// The folder a file dialog starts in: as given below MAX_PATH, else its short (8.3) form where
+// that fits, else empty (the dialogs take no longer start folder, and some fail on one).
+std::wstring DialogStartFolder(const std::u16string& folder);
+
 // The path as the wide file functions take it past MAX_PATH: made full, with the \\?\ (or
 // \\?\UNC\) prefix when it is long. Empty for a text holding NUL.
 std::wstring SystemPath(std::u16string_view path);
 
-// The file-exists test: a plain file, neither folder nor hidden nor system; "*" and "?" in the
-// last element match as wildcards, and a pattern passes when one plain file matches it.
+// The file-exists test: a file, not a folder (hidden and system files included); "*" and "?"
+// in the last element match as wildcards, and a pattern passes when one file matches it.
 bool FileExists(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 // The folder a path names, or the one it lies in, when that folder exists; empty otherwise.

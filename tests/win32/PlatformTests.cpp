@@ -44,16 +44,18 @@ TEST(FileExistsOnWindows, passes_a_plain_or_read_only_file_and_fails_a_folder_or
     SetAttributes(dir / "only-read.bin", FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(FileExistsOnWindows, fails_hidden_and_system_files) {
+TEST(FileExistsOnWindows,
+     passes_hidden_and_system_files_so_that_a_merge_asks_before_replacing_one) {
     TempDir dir;
     Touch(dir / "hidden.bin");
     Touch(dir / "system.bin");
     SetAttributes(dir / "hidden.bin", FILE_ATTRIBUTE_HIDDEN);
     SetAttributes(dir / "system.bin", FILE_ATTRIBUTE_SYSTEM);
 
-    EXPECT_FALSE(FileExists(P(dir / "hidden.bin")));
-    EXPECT_FALSE(FileExists(P(dir / "system.bin")));
-    EXPECT_FALSE(FileExists(P(dir / "*.bin"))) << "only hidden and system files match";
+    EXPECT_TRUE(FileExists(P(dir / "hidden.bin")));
+    EXPECT_TRUE(FileExists(P(dir / "system.bin")));
+    EXPECT_TRUE(FileExists(P(dir / "*.bin")))
+        << "a pattern that only hidden and system files match";
     SetAttributes(dir / "hidden.bin", FILE_ATTRIBUTE_NORMAL);
     SetAttributes(dir / "system.bin", FILE_ATTRIBUTE_NORMAL);
 }
@@ -129,6 +131,19 @@ TEST(FolderOfOnWindows, gives_the_folder_a_path_names_or_lies_in_when_it_exists)
 TEST(DialogFilterOnWindows, turns_the_bars_into_the_nuls_the_common_dialog_wants) {
     EXPECT_EQ(win32::DialogFilter(u"(*.FLF)|*.FLF|所有文件(*.*)|*.*"),
               std::wstring(L"(*.FLF)\0*.FLF\0所有文件(*.*)\0*.*\0\0", 29));
+}
+
+TEST(DialogStartFolderOnWindows, is_the_folder_below_max_path_and_its_short_form_beyond) {
+    TempDir dir;
+    EXPECT_EQ(win32::DialogStartFolder(P(dir.path())), dir.path().wstring());
+    std::wstring path = L"\\\\?\\" + dir.path().wstring();
+    for (int i = 0; i < 3; ++i) {
+        path += L"\\" + std::wstring(100, static_cast<wchar_t>(L'a' + i));
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << GetLastError();
+    }
+    const std::wstring start = win32::DialogStartFolder(win32::U(path.substr(4)));
+    EXPECT_LT(start.size(), static_cast<std::size_t>(MAX_PATH)) << "the dialogs fail on more";
+    EXPECT_TRUE(IsFolder(win32::U(start))) << "the same folder, by its short name";
 }
 
 }  // namespace

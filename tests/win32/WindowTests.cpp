@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows window made in this process under wine (its null graphics driver needs no
-// display): files dropped on it the way Explorer hands them over (WM_DROPFILES), and a move to
-// a screen of another DPI (WM_DPICHANGED).
+// display): how it opens, files dropped on it the way Explorer hands them over (WM_DROPFILES),
+// and a move to a screen of another DPI (WM_DPICHANGED).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -60,6 +60,20 @@ void Click(const win32::Form1& form, Control mode) {
 
 std::u16string P(const std::filesystem::path& path) {
     return win32::U(path.wstring());
+}
+
+TEST(StartOnWindows, the_window_opens_on_the_split_panel_with_its_mode_button_selected) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    EXPECT_TRUE(Shows(form, Control::Frame1));
+    auto checked = [&](Control mode) {
+        return SendMessageW(
+                   GetDlgItem(form.Handle(), win32::Form1::kFirstId + static_cast<int>(mode)),
+                   BM_GETCHECK, 0, 0) == BST_CHECKED;
+    };
+    EXPECT_TRUE(checked(Control::Option1));
+    EXPECT_FALSE(checked(Control::Option2));
+    EXPECT_FALSE(checked(Control::Option3));
 }
 
 TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_else_is_refused) {
