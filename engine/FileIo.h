@@ -233,6 +233,10 @@ class Folder {
     // followed. Errors name displayName. A stop request ends the retries (see SetRetryPause).
     void Rename(const std::string& from, const std::string& to, const std::string& displayName,
                 std::stop_token stop = {}) const;
+    // Renames from to a name nothing stands at; false, with nothing renamed, when something
+    // does by then (where the file system cannot say so at once, it is looked at just before).
+    bool RenameToFreeName(const std::string& from, const std::string& to,
+                          const std::string& displayName) const;
     void Remove(const std::string& name, const std::string& displayName,
                 std::stop_token stop = {}) const;
     void RemoveQuietly(const std::string& name) const noexcept;

@@ -480,6 +480,28 @@ void Folder::Rename(const std::string& from, const std::string& to, const std::s
     }
 }
 
+bool Folder::RenameToFreeName(const std::string& from, const std::string& to,
+                              const std::string& displayName) const {
+    const int folder = handle_.handle();
+    int result = Sys(Step::Rename, [&] {
+        return ::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE);
+    });
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {  // NFS and others lack the flag
+        if (LinkStat(to)) {
+            return false;
+        }
+        result =
+            Sys(Step::Rename, [&] { return ::renameat(folder, from.c_str(), folder, to.c_str()); });
+    }
+    if (result == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    Fail(errno, displayName);
+}
+
 void Folder::Remove(const std::string& name, const std::string& displayName,
                     std::stop_token) const {
     if (Sys(Step::Remove, [&] { return ::unlinkat(handle_.handle(), name.c_str(), 0); }) != 0 &&

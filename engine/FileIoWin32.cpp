@@ -774,6 +774,24 @@ void Folder::Rename(const std::string& from, const std::string& to, const std::s
     }
 }
 
+bool Folder::RenameToFreeName(const std::string& from, const std::string& to,
+                              const std::string& displayName) const {
+    const std::wstring folder = Wide(systemPath_);
+    const std::wstring source = Joined(folder, from);
+    const std::wstring target = Joined(folder, to);
+    // Without MOVEFILE_REPLACE_EXISTING the rename fails on a taken name.
+    if (Retrying(Step::Rename, {}, [&] {
+            return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        })) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        return false;
+    }
+    Fail(error, displayName);
+}
+
 void Folder::Remove(const std::string& name, const std::string& displayName,
                     std::stop_token stop) const {
     const std::wstring system = Joined(Wide(systemPath_), name);

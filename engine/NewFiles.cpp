@@ -177,7 +177,39 @@ void StagedSet::Complete(io::File& file) const {
     file.Close();
 }
 
+void StagedSet::BringInPiecesAtFreeNames() {
+    // Pieces beyond the older set's take names nothing stands at: they come in first, without
+    // replacing anything, while the older set is whole. A name somebody takes meanwhile ends
+    // the split there, and the older set stays as it was; the pieces brought so far go again.
+    std::vector<std::size_t> brought;
+    for (std::size_t member = 1; member + 1 < names_.size(); ++member) {
+        if (folder_.LinkStat(names_[member])) {
+            continue;
+        }
+        bool free = false;
+        try {
+            free = folder_.RenameToFreeName(temporaries_[member], names_[member], paths_[member]);
+        } catch (...) {
+            Unbring(brought);
+            throw;
+        }
+        if (!free) {
+            Unbring(brought);
+            Throw(Failure::FileExists, paths_[member]);
+        }
+        created_[member] = 0;
+        brought.push_back(member);
+    }
+}
+
+void StagedSet::Unbring(const std::vector<std::size_t>& members) noexcept {
+    for (const std::size_t member : members) {
+        folder_.RemoveQuietly(names_[member]);
+    }
+}
+
 void StagedSet::BringIn() {
+    BringInPiecesAtFreeNames();
     const std::string& list = names_.back();
     const std::string& listPath = paths_.back();
     if (folder_.LinkStat(list)) {
@@ -191,8 +223,10 @@ void StagedSet::BringIn() {
             if (member + 1 == names_.size()) {
                 folder_.Flush();  // every piece in place before the list file names them
             }
-            folder_.Rename(temporaries_[member], names_[member], paths_[member]);
-            created_[member] = 0;
+            if (created_[member]) {
+                folder_.Rename(temporaries_[member], names_[member], paths_[member]);
+                created_[member] = 0;
+            }
         }
     } catch (const EngineError& error) {
         Throw(Failure::SetIncomplete, {{{}, paths_[member]}}, "（" + Text(error.failure()) + "）",

@@ -62,14 +62,19 @@ class StagedSet {
     // Gives the file its final mode and owner, flushes it and closes it.
     void Complete(io::File& file) const;
 
-    // Removes the older list file where one stands, then renames every temporary over its name,
-    // the list file last, syncing the folder between: at no moment does a list file stand over
-    // pieces of two splits. Nothing stops it once begun; a rename that fails leaves the set at
+    // Renames the pieces whose names are free in first, without replacing anything, so that a
+    // name taken meanwhile fails the split with the older set whole. Then removes the older list
+    // file where one stands and renames every other temporary over its name, the list file
+    // last, syncing the folder between: at no moment does a list file stand over pieces of two
+    // splits. Nothing stops it once begun; a rename that fails from then on leaves the set at
     // these names incomplete and without a list file, and says so.
     void BringIn();
 
   private:
     void RemoveStaleTemporaries() const noexcept;
+    void BringInPiecesAtFreeNames();
+    // Removes pieces brought in at free names, which are this split's own.
+    void Unbring(const std::vector<std::size_t>& members) noexcept;
 
     const io::Folder& folder_;
     std::vector<std::string> paths_;

@@ -3,6 +3,7 @@
 // full, locked or failing disk gives; after each failure the promises to the user must hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <iostream>
@@ -170,9 +171,10 @@ TEST(EveryStepFault, a_rename_failing_while_the_set_is_brought_in_says_the_set_i
     WriteFile(dir / "s", RandomBytes(kSourceSize, 46));
     std::u16string message;
     {
-        // The checksum list and the first piece are in when the second piece's rename fails.
+        // The last piece (at a name the older set left free), the checksum list and the first
+        // piece are in when the second piece's rename fails.
         FaultPlan plan = FailEveryStep(Step::Rename, EIO);
-        plan.failAt = 3;
+        plan.failAt = 4;
         InjectedFault fault(plan);
         EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
     }
@@ -187,4 +189,27 @@ TEST(EveryStepFault, a_rename_failing_while_the_set_is_brought_in_says_the_set_i
     SplitOrFail(dir / "s", kPieceSize);
     Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "s"));
+}
+
+TEST(EveryStepFault,
+     a_free_name_taken_as_the_set_is_brought_in_fails_the_split_with_the_older_set_whole) {
+    TempDir dir;
+    const Bytes older = RandomBytes(5000, 47);
+    WriteFile(dir / "s", older);
+    SplitOrFail(dir / "s", 1000);                        // s.00 to s.004
+    WriteFile(dir / "s", RandomBytes(kSourceSize, 48));  // six pieces: s.005 is free
+    std::vector<std::string> expected = dir.List();
+    expected.push_back("s.005");
+    std::sort(expected.begin(), expected.end());
+    std::u16string message;
+    {
+        // Another program takes the free name after the checks, just before the first rename.
+        InjectedFault taken(BeforeNthStep(Step::Rename, 1, [&] { WriteFile(dir / "s.005", {7}); }));
+        EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, kPieceSize));
+    }
+    EXPECT_SAYS(Utf8(message), "文件已存在", Utf8(dir / "s.005"));
+    EXPECT_EQ(dir.List(), expected) << "nothing brought in, no temporary left";
+    EXPECT_EQ(ReadFile(dir / "s.005"), Bytes{7});
+    Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), older);
 }
