@@ -44,11 +44,20 @@ fail() {
   exit 1
 }
 key_there() { wine reg query "$@" >/dev/null 2>&1; }
-# Waits for the program's window, checks it, then ends the program with Alt+C (status 0).
+# Ends the program with Alt+C on its window. The window manager may give the window the focus
+# late, so the window is activated before each of up to three tries.
+end_with_alt_c() {
+  for _ in 1 2 3; do
+    xdotool windowactivate --sync "$window" 2>/dev/null ||
+      xdotool windowfocus --sync "$window" 2>/dev/null || true
+    xdotool key alt+c
+    wait_for 5 bash -c "! kill -0 $pid 2>/dev/null" && return 0
+  done
+  fail "Alt+C did not end the program"
+}
+# Ends the program started here with Alt+C, which must give status 0.
 close_with_alt_c() {
-  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-  xdotool key alt+c
-  wait_for 10 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end the program"
+  end_with_alt_c
   local status=0
   wait "$pid" || status=$?
   pid=""
@@ -92,8 +101,7 @@ expect text txtTemplateName "$(winpath "$list")"
 expect text txtOutputFile "$(winpath "$work/影片.avi")"
 pid=$(pgrep -f 'Korvel Splitter.korvel-splitter.exe' | head -1 || true)
 [[ -n "$pid" ]] || fail "the window is not the installed program's"
-xdotool key alt+c
-wait_for 10 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end the program"
+end_with_alt_c
 pid=""
 
 # The installed program by its path, with a file to split: the split panel, filled in.
