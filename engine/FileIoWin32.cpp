@@ -303,6 +303,14 @@ bool Retrying(Step step, std::stop_token stop, Call call) {
     return Sys(step, call);
 }
 
+// Where a read or write of a file opened for synchronous I/O starts.
+OVERLAPPED At(std::int64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    return at;
+}
+
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
@@ -540,9 +548,7 @@ void CheckNameFits(const std::string& path, long nameLimit) {
 bool TryLock(const File& file) {
     // One byte far past any real end of the file: a lock on Windows also keeps other programs
     // from reading what it covers, and this one must only keep other splits out.
-    OVERLAPPED pastTheEnd{};
-    pastTheEnd.Offset = 0;
-    pastTheEnd.OffsetHigh = 0x40000000;  // byte 2^62
+    OVERLAPPED pastTheEnd = At(std::int64_t{1} << 62);
     if (Sys(Step::Lock, [&] {
             return ::LockFileEx(file.handle(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
                                 0, 1, 0, &pastTheEnd) != 0;
@@ -609,9 +615,7 @@ void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offse
     auto* out = static_cast<char*>(buffer);
     while (size > 0) {
         const DWORD slice = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+        OVERLAPPED at = At(offset);
         DWORD got = 0;
         if (!Sys(Step::Read,
                  [&] { return ::ReadFile(file.handle(), out, slice, &got, &at) != 0; })) {
@@ -636,9 +640,7 @@ void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_
     const auto* in = static_cast<const char*>(buffer);
     while (size > 0) {
         const auto slice = static_cast<DWORD>(std::min(size, kWriteSlice));
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+        OVERLAPPED at = At(offset);
         DWORD put = 0;
         if (!Sys(Step::Write,
                  [&] { return ::WriteFile(file.handle(), in, slice, &put, &at) != 0; })) {
