@@ -9,6 +9,11 @@
 #                                      nothing of the run in the folder, hidden files included.
 #   close-during-split.sh PROGRAM no   Alt+C, answered No (the default, with Enter): the split
 #                                      must finish with one success box, the window must stay.
+#   close-during-split.sh PROGRAM signals
+#                                      no close request: once a piece is written, SIGTERM, then
+#                                      SIGINT a few ms later, for several delays; each run must
+#                                      end with status 0 and leave nothing of the run. Then three
+#                                      signals at once must end it by the third.
 set -euo pipefail
 program=$(realpath "$1")
 answer=$2
@@ -55,25 +60,78 @@ not_asking() { [[ -z "$(question)" ]]; }
 running() { kill -0 "$pid" 2>/dev/null; }
 ended() { ! running; }
 
+# The split writes its pieces under temporary names and renames them in at the end.
+writing() { ls -A "$work" | grep -q '\.splitting$'; }
+# A temporary file holding a whole piece (1 MiB).
+piece_written() { [[ -n "$(find "$work" -name '*.splitting' -size +1048575c -print -quit)" ]]; }
+left_behind() { ls -A "$work" | grep -vx big.bin || true; }
+# Starts the program on the file and a split in 1 MiB pieces; returns once it writes.
+start_split() {
+  "$program" "$work/big.bin" >"$log" 2>&1 &
+  pid=$!
+  window=""
+  wait_for 10 named '^Korvel文件分割器$' || fail "the window did not appear"
+  window=$(windows_named '^Korvel文件分割器$' | head -1)
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+  sleep 0.3
+  # The path came from the command line; Tab, Tab reaches the size box, whose text is selected.
+  xdotool key --delay 100 Tab Tab
+  xdotool type "1"
+  xdotool key alt+s
+  wait_for 20 writing || fail "the split did not start"
+}
+# Waits for the program to end and sets status to its exit status.
+reap() {
+  wait_for "$1" ended || fail "the program still runs $1 s after $2"
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+}
+
 head -c $((1024 * 1048576)) /dev/urandom >"$work/big.bin"  # 1 GiB
 
 openbox >/dev/null 2>&1 &
 wm=$!
 sleep 0.5
-"$program" "$work/big.bin" >"$log" 2>&1 &
-pid=$!
-window=""
-wait_for 10 named '^Korvel文件分割器$' || fail "the window did not appear"
-window=$(windows_named '^Korvel文件分割器$' | head -1)
-xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-sleep 0.3
-# The path came from the command line; Tab, Tab reaches the size box, whose text is selected.
-xdotool key --delay 100 Tab Tab
-xdotool type "1"
-xdotool key alt+s
-# The split writes its pieces under temporary names and renames them in at the end.
-writing() { ls -A "$work" | grep -q '\.splitting$'; }
-wait_for 20 writing || fail "the split did not start"
+if [[ "$answer" == signals ]]; then
+  # A second signal while the engine stops and removes its files must change nothing.
+  hit=0
+  for delay in 1 5 15; do
+    start_split
+    wait_for 20 piece_written || fail "no piece was written"
+    sent=${EPOCHREALTIME/./}  # microseconds
+    kill -TERM "$pid"
+    # Waiting in the shell itself: starting sleep alone can take longer than the delay.
+    while ((${EPOCHREALTIME/./} - sent < delay * 1000)); do :; done
+    # A zombie has ended already: the second signal then came too late to test anything.
+    read -r _ _ state _ <"/proc/$pid/stat"
+    alive="had ended"
+    [[ "$state" != Z ]] && alive="still ran" && hit=$((hit + 1))
+    kill -INT "$pid"
+    gap=$(((${EPOCHREALTIME/./} - sent) / 1000))
+    reap 30 "SIGTERM"
+    echo "SIGINT ${gap} ms after SIGTERM, when the program $alive: exit status $status"
+    left=$(left_behind)
+    [[ -z "$left" ]] ||
+      fail "$(wc -l <<<"$left") files of the run left behind: $(head -3 <<<"$left" | tr '\n' ' ')"
+    ((status == 0)) || fail "exit status $status after SIGTERM, then SIGINT ${gap} ms later"
+  done
+  ((hit > 0)) || fail "the program had always ended before the second signal"
+  # A third signal ends the program at once, as users expect.
+  start_split
+  wait_for 20 piece_written || fail "no piece was written"
+  kill -TERM "$pid"
+  kill -INT "$pid"
+  kill -HUP "$pid"
+  reap 5 "three signals"
+  echo "three signals at once: exit status $status"
+  ((status == 128 + 1 || status == 128 + 2 || status == 128 + 15)) ||
+    fail "exit status $status, not ended by the third signal"
+  echo "PASSED: a second signal changed nothing, a third ended the program"
+  exit 0
+fi
+
+start_split
 xdotool key alt+s  # a second Alt+S while it runs
 sleep 0.3
 
@@ -91,7 +149,7 @@ if [[ "$answer" == yes ]]; then
   pid=""
   elapsed=$((stopped - start))
   echo "the program ended with status $status, $elapsed ms after Yes"
-  left=$(ls -A "$work" | grep -vx big.bin || true)
+  left=$(left_behind)
   [[ -z "$left" ]] ||
     fail "$(wc -l <<<"$left") files of the run left behind: $(head -3 <<<"$left" | tr '\n' ' ')..."
   ((status == 0)) || fail "exit status $status"

@@ -12,16 +12,19 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     platform::SetUpApplication(app);
     platform::DesktopPlatform desktop;
+    // Made before the window so that it outlives it: the window's logic, going, waits for the
+    // engine to stop and remove its temporary files, and a second signal must not cut that short.
+    const StopSignals stopSignals;
     Form1 form(desktop);
+    // The end of the session, or a signal to end, stops a running split or merge unasked.
+    QObject::connect(&stopSignals, &StopSignals::StopRequested, &form, &Form1::Form_Terminate);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager&) { form.Form_Terminate(); });
     // What Qt leaves of the command line once it has taken its own options.
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {
         form.Form_OpenFile(QFileInfo(arguments.at(1)).absoluteFilePath());
     }
-    // The end of the session, or a signal to end, stops a running split or merge unasked.
-    const StopSignals stopSignals([&form] { form.Form_Terminate(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager&) { form.Form_Terminate(); });
     form.show();
     return app.exec();
 }
