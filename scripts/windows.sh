@@ -6,9 +6,10 @@
 #   korvel-splitter-<version>-windows-x64.zip      the program, LICENSE.txt and the licence
 #                                                  texts of the runtime libraries it carries
 #   korvel-splitter-<version>-setup-x64.exe        the installer
-# Then checks them: the program imports nothing but Windows' own libraries, and the zip's
-# program alone shows its window under wine on a virtual display and ends with status 0 on
-# Alt+C.
+# Then checks them: the program imports nothing but Windows' own libraries, the zip and the
+# installer carry a licence notice for every part of the compiler's runtime it links, and the
+# zip's program alone shows its window under wine on a virtual display and ends with status 0
+# on Alt+C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in x86_64-w64-mingw32-g++-posix makensis rsvg-convert icotool; do
@@ -35,6 +36,13 @@ for dll in $imports; do
     *) echo "korvel-splitter.exe imports $dll, which Windows does not have" >&2; exit 1 ;;
   esac
 done
+
+# A licence notice in the zip and the installer for every part of the compiler's runtime that
+# the program links, told by the unstripped program's symbols.
+cmake -D NM=x86_64-w64-mingw32-nm -D EXECUTABLE=build/windows-release/win32/korvel-splitter.exe \
+  -D ZIP="$dist/korvel-splitter-$version-windows-x64.zip" \
+  -D INSTALLER=win32/installer/korvel-splitter.nsi -D WORK=build/windows-release/notices \
+  -P tests/CheckNotices.cmake
 
 # The zip's program alone, under wine: its window shows, Alt+C ends it with status 0.
 if command -v xvfb-run >/dev/null && command -v wine >/dev/null && command -v xprop >/dev/null; then

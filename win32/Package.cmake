@@ -12,13 +12,14 @@ set(program ${KORVEL_DIST}/korvel-splitter.exe)
 set(zip ${KORVEL_DIST}/${zip_name}.zip)
 set(setup ${KORVEL_DIST}/korvel-splitter-${PROJECT_VERSION}-setup-x64.exe)
 # Debian's copyright files of the packages whose libraries the static program carries: GCC's
-# (libgcc, libstdc++: the runtime library exception) and MinGW-w64's (winpthreads).
+# (libgcc, libstdc++: the runtime library exception) and MinGW-w64's (winpthreads, the runtime).
 set(KORVEL_GCC_COPYRIGHT /usr/share/doc/gcc-mingw-w64-x86-64-posix/copyright
     CACHE FILEPATH "Debian's copyright file of the MinGW-w64 GCC")
 set(KORVEL_MINGW_COPYRIGHT /usr/share/doc/mingw-w64-x86-64-dev/copyright
     CACHE FILEPATH "Debian's copyright file of the MinGW-w64 runtime")
 set(licences ${stage}/LICENSE.txt ${stage}/GCC-RUNTIME-LIBRARY-EXCEPTION.txt
-             ${stage}/WINPTHREADS-LICENSE.txt)
+             ${stage}/WINPTHREADS-LICENSE.txt ${stage}/MINGW-W64-RUNTIME-LICENSE.txt
+             ${stage}/FAST-FLOAT-LICENSE.txt)
 
 add_custom_command(OUTPUT ${program}
                    COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVEL_DIST}

@@ -72,7 +72,7 @@ wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the silent install failed w
 installed="$prefix/drive_c/Program Files/Korvel Splitter"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvel文件分割器.lnk"
 for file in korvel-splitter.exe uninstall.exe LICENSE.txt GCC-RUNTIME-LIBRARY-EXCEPTION.txt \
-    WINPTHREADS-LICENSE.txt; do
+    WINPTHREADS-LICENSE.txt MINGW-W64-RUNTIME-LICENSE.txt FAST-FLOAT-LICENSE.txt; do
   [[ -f "$installed/$file" ]] || fail "not installed: $file"
 done
 [[ -f "$menu" ]] || fail "no Start menu entry: $(find "$prefix/drive_c/ProgramData" -name '*.lnk')"

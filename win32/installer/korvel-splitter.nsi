@@ -85,6 +85,8 @@ Section "Install"
   File "${LICENCES}\LICENSE.txt"
   File "${LICENCES}\GCC-RUNTIME-LIBRARY-EXCEPTION.txt"
   File "${LICENCES}\WINPTHREADS-LICENSE.txt"
+  File "${LICENCES}\MINGW-W64-RUNTIME-LICENSE.txt"
+  File "${LICENCES}\FAST-FLOAT-LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortCut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 
@@ -134,6 +136,8 @@ Section "Uninstall"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\GCC-RUNTIME-LIBRARY-EXCEPTION.txt"
   Delete "$INSTDIR\WINPTHREADS-LICENSE.txt"
+  Delete "$INSTDIR\MINGW-W64-RUNTIME-LICENSE.txt"
+  Delete "$INSTDIR\FAST-FLOAT-LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 
