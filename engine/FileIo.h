@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -23,6 +24,7 @@ namespace Module1::io {
 
 enum class Step {
     Open,
+    OpenFolder,
     Create,
     Read,
     Write,
@@ -40,12 +42,16 @@ enum class Step {
     NameLimit,
     Access,
     FreeSpace,
+    AccessList,
 };
 
 // When set, called before each step; a non-zero result fails that step with it as errno (the
 // Windows twin maps it to the matching system error), in place of the system call. For tests;
 // one relaxed load per step otherwise.
 using FaultHook = int (*)(Step);
+// What a hook returns to make a read or write step move no byte and report no error, as a
+// broken device or driver may.
+inline constexpr int kMovesNothing = -1;
 void SetFaultHook(FaultHook hook);
 // The error the hook asks for at this step, 0 for none; for the platform twins.
 int InjectedError(Step step);
@@ -93,20 +99,30 @@ struct FileId {
 bool operator==(const FileId& a, const FileId& b);
 
 // What the engine knows of a file.
+#if defined(_WIN32)
+// Who owns a file: the owner's security identifier as text ("S-1-5-21-…"); empty where the
+// system does not say.
+using OwnerId = std::string;
+#else
+using OwnerId = std::uint32_t;
+#endif
+
+// What the engine knows of a file.
 struct FileInfo {
     Kind kind = Kind::Other;
     std::int64_t size = 0;
     FileId id;
     std::int64_t modifiedNs = 0;  // last change of the data, in nanoseconds
     std::uint32_t mode = 0;       // permission bits, with setuid, setgid and sticky (07777)
-    std::uint32_t owner = 0;
+    OwnerId owner{};
     std::uint32_t group = 0;
 };
 
 inline constexpr std::uint32_t kStickyBit = 01000;
 
-// The user the engine runs as, to compare with FileInfo::owner.
-std::uint32_t CurrentUser();
+// Whether files of this owner are the running user's own. On Windows also those of the owner
+// the user's new files get (the Administrators group, when the program runs elevated).
+bool OwnedByCaller(const OwnerId& owner);
 
 #if defined(_WIN32)
 using NativeHandle = void*;
@@ -202,18 +218,36 @@ bool OnRotationalDisk(const File& file);
 void Flush(const File& file);
 // Starts writing a range to disk without waiting, so a later Flush has less left to do.
 void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) noexcept;
+// Sends a new file, whole, on its way to the disk before it is closed: on Linux its writeback
+// starts and Folder::FlushFiles waits for it, once for every file of a set; on Windows, where
+// no such wait exists, it is flushed now. May throw (a failed flush).
+void FinishWriting(const File& file);
 
-// Gives a new file the read and write bits of like for group and others, narrowed by the
-// process's umask, and always read and write for its owner; with takeOwner also like's owner
-// and group, where the process may set them. Files that hold a user's data stay as private as
-// the file they came from.
-void GiveModeOf(const File& file, const FileInfo& like, bool takeOwner);
-// Gives a file that replaces old the owner and group of old where the process may set them, and
-// its permission bits without setuid, setgid or sticky, which must not pass to new data.
-void KeepOwnerAndMode(const File& file, const FileInfo& old);
+// The file's POSIX access list as Linux keeps it (the attribute system.posix_acl_access);
+// empty where it has none or its file system keeps none, and always on Windows, where a new
+// file takes the access list its folder gives it.
+std::vector<std::uint8_t> AccessListOf(const File& file);
+std::vector<std::uint8_t> AccessListAt(const std::string& path);
+// Gives the file the owner and group where the process may, else the group alone where it may,
+// else neither; returns the group the file has then. Nothing to give on Windows.
+std::uint32_t GiveOwner(const File& file, const OwnerId& owner, std::uint32_t group);
+// Sets the permission bits (07777 is never set beyond 0777), or, where accessList is not empty,
+// the access list, whose entries set the bits too; a file system that keeps no access lists
+// gets the owner's bits alone, so that nobody gains access. Nothing to set on Windows.
+void GiveAccess(const File& file, std::uint32_t mode, const std::vector<std::uint8_t>& accessList);
+// The process's umask (0 on Windows).
+std::uint32_t ProcessUmask();
 
 // A folder held open, in which files are made, renamed and removed by their names alone: any
 // name that can exist there can be reached, however long the folder's own path.
+// Whether the system can swap two names in one step (Linux: renameat2 with RENAME_EXCHANGE).
+// Where it cannot (Windows), older files are moved off their names before a set comes in.
+#if defined(_WIN32)
+inline constexpr bool kSwapsNames = false;
+#else
+inline constexpr bool kSwapsNames = true;
+#endif
+
 class Folder {
   public:
     // Errors opening it name displayName (a missing folder reads "路径未找到").
@@ -228,21 +262,47 @@ class Folder {
 
     // Creates the file new, for writing, readable by its owner alone, never through a link;
     // empty when the name is taken. A folder the user may not write in fails naming the folder.
+    // The file is locked while it stays open (flock on Linux; on Windows it is shared with no
+    // one), so that RemoveIfAbandoned leaves it alone.
     std::optional<File> CreateNew(const std::string& name, const std::string& displayName) const;
     // Renames from over to, replacing whatever stands at to; a link there is replaced, never
     // followed. Errors name displayName. A stop request ends the retries (see SetRetryPause).
     void Rename(const std::string& from, const std::string& to, const std::string& displayName,
                 std::stop_token stop = {}) const;
     // Renames from to a name nothing stands at; false, with nothing renamed, when something
-    // does by then (where the file system cannot say so at once, it is looked at just before).
+    // does by then (where the file system cannot say so at once, it is looked at just before:
+    // a small window remains there).
     bool RenameToFreeName(const std::string& from, const std::string& to,
                           const std::string& displayName) const;
-    void Remove(const std::string& name, const std::string& displayName,
-                std::stop_token stop = {}) const;
+    // Swaps what stands at a and at b in one step, so that neither name is ever free. Absent
+    // when either name holds nothing; Unsupported, with nothing changed, where the system or
+    // file system cannot swap (Windows; exFAT, NFS and CIFS on Linux).
+    enum class Swap { Done, Absent, Unsupported };
+    Swap Exchange(const std::string& a, const std::string& b, const std::string& displayName) const;
+    // Takes hold of what stands at name, never following a link, so that MoveHeld moves exactly
+    // that file; empty when nothing does. On Windows the hold has delete access and shares
+    // reading alone, so no other program can stop the move from then on; one that already
+    // holds the file in a way that would fails it with "文件正在被其他程序使用" (after the
+    // pauses of SetRetryPause).
+    std::optional<File> Hold(const std::string& name, const std::string& displayName) const;
+    // Moves the held file from name to a name nothing stands at. Taken when something stands
+    // at to; Elsewhere when name no longer holds that file; nothing is moved then.
+    enum class Move { Done, Taken, Elsewhere };
+    Move MoveHeld(const File& held, const std::string& name, const std::string& to) const;
     void RemoveQuietly(const std::string& name) const noexcept;
+    // Removes the file at name where it was left by a writer that is gone: a regular file (never
+    // reached through a link, and opened without waiting for anything), whose lock CreateNew's
+    // writer held can be taken, and of which mayRemove approves. Quietly leaves it otherwise,
+    // and where the file system has no locks.
+    void RemoveIfAbandoned(const std::string& name,
+                           const std::function<bool(const FileInfo&)>& mayRemove) const noexcept;
     // Makes the renames and removals so far durable; best effort, as some file systems cannot
     // sync a folder.
     void Flush() const noexcept;
+    // Waits until every file FinishWriting sent on its way here is on the disk (Linux: the
+    // folder's whole file system at once, which costs one journal commit where a flush per
+    // file costs one each); nothing to wait for on Windows.
+    void FlushFiles() const;
 
     std::optional<FileInfo> LinkStat(const std::string& name) const;
     // False when the user could not open the file at name (following links) for writing: its
@@ -267,6 +327,11 @@ class Folder {
     File handle_;
     std::string path_;
     std::string systemPath_;  // where the twin reaches it (Windows: the full path, prefixed)
+    // A folder that may be written but not read (a drop box) is reached through a handle that
+    // serves only names; its file system is flushed through a file created in it.
+    bool namesOnly_ = false;
+    struct FlushThrough;
+    std::shared_ptr<FlushThrough> flushThrough_;
 };
 
 // While it lives, a write past the process's file-size limit fails with "文件太大" on this

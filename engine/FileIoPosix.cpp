@@ -8,6 +8,7 @@
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <utility>
 
 #include "FileIo.h"
@@ -30,10 +32,14 @@ namespace Module1::io {
 namespace {
 
 // Makes the system call, unless the fault hook fails this step: then it returns -1 with the
-// hook's errno, so an injected fault takes exactly the path a real one would.
+// hook's errno, so an injected fault takes exactly the path a real one would; or, for a read or
+// write, 0 where the hook asks it to move nothing.
 template <typename Call>
 auto Sys(Step step, Call call) -> decltype(call()) {
     if (const int error = InjectedError(step)) {
+        if (error == kMovesNothing && (step == Step::Read || step == Step::Write)) {
+            return 0;
+        }
         errno = error;
         return -1;
     }
@@ -116,8 +122,8 @@ bool SameNameOnDisk(std::string_view a, std::string_view b) {
     return SameNameIgnoringCase(a, b);
 }
 
-std::uint32_t CurrentUser() {
-    return ::geteuid();
+bool OwnedByCaller(const OwnerId& owner) {
+    return owner == ::geteuid();
 }
 
 bool operator==(const FileId& a, const FileId& b) {
@@ -307,6 +313,9 @@ void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_
         if (put < 0) {
             Fail(errno, file.path());
         }
+        if (put == 0) {
+            Fail(EIO, file.path());  // a device that takes nothing would be asked for ever
+        }
         in += put;
         size -= static_cast<std::size_t>(put);
         offset += put;
@@ -375,18 +384,20 @@ void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) n
     ::sync_file_range(file.handle(), offset, count, SYNC_FILE_RANGE_WRITE);
 }
 
-namespace {
+void FinishWriting(const File& file) {
+    StartWriteback(file, 0, 0);  // to its end
+}
 
-// The process's umask, read where the kernel shows it: setting it to read it back would race
-// with other threads creating files.
-mode_t ProcessUmask() {
+std::uint32_t ProcessUmask() {
+    // Read where the kernel shows it: setting the umask to read it back would race with other
+    // threads creating files.
     if (FILE* status = std::fopen("/proc/self/status", "re")) {
         char line[256];
         while (std::fgets(line, sizeof line, status)) {
             unsigned mask = 0;
             if (std::sscanf(line, "Umask: %o", &mask) == 1) {
                 std::fclose(status);
-                return static_cast<mode_t>(mask & 0777);
+                return mask & 0777;
             }
         }
         std::fclose(status);
@@ -394,40 +405,101 @@ mode_t ProcessUmask() {
     return 022;  // the common default, where the kernel does not say
 }
 
-// Gives the file owner and group where the process may: when it may not give the file away,
-// the group alone, when the process belongs to it.
-void GiveOwner(const File& file, std::uint32_t owner, std::uint32_t group) {
-    if (Sys(Step::Chown, [&] { return ::fchown(file.handle(), owner, group); }) != 0) {
-        if (errno != EPERM) {
-            Fail(errno, file.path());
-        }
-        ::fchown(file.handle(), static_cast<uid_t>(-1), group);
-    }
+namespace {
+
+constexpr const char* kAccessListAttribute = "system.posix_acl_access";
+
+bool NoAccessLists(int error) {
+    return error == ENODATA || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
-void GiveMode(const File& file, mode_t mode) {
-    if (Sys(Step::Chmod, [&] { return ::fchmod(file.handle(), mode); }) != 0) {
-        Fail(errno, file.path());
+// An access list read through get(buffer, size), which returns its size as getxattr does.
+template <typename Get>
+std::vector<std::uint8_t> AccessListThrough(Get get, const std::string& path) {
+    for (;;) {
+        const ssize_t size = Sys(Step::AccessList, [&] { return get(nullptr, 0); });
+        if (size < 0) {
+            if (NoAccessLists(errno)) {
+                return {};
+            }
+            Fail(errno, path);
+        }
+        std::vector<std::uint8_t> list(static_cast<std::size_t>(size));
+        const ssize_t got = get(list.data(), list.size());
+        if (got >= 0) {
+            list.resize(static_cast<std::size_t>(got));
+            return list;
+        }
+        if (NoAccessLists(errno)) {
+            return {};
+        }
+        if (errno != ERANGE) {  // ERANGE: it grew meanwhile, so ask again
+            Fail(errno, path);
+        }
     }
 }
 
 }  // namespace
 
-void GiveModeOf(const File& file, const FileInfo& like, bool takeOwner) {
-    if (takeOwner) {
-        GiveOwner(file, like.owner, like.group);
-    }
-    GiveMode(file, 0600 | (like.mode & 0066 & ~ProcessUmask()));
+std::vector<std::uint8_t> AccessListOf(const File& file) {
+    return AccessListThrough(
+        [&](void* buffer, std::size_t size) {
+            return ::fgetxattr(file.handle(), kAccessListAttribute, buffer, size);
+        },
+        file.path());
 }
 
-void KeepOwnerAndMode(const File& file, const FileInfo& old) {
-    GiveOwner(file, old.owner, old.group);
-    GiveMode(file, old.mode & 0777);
+std::vector<std::uint8_t> AccessListAt(const std::string& path) {
+    return AccessListThrough(
+        [&](void* buffer, std::size_t size) {
+            return ::getxattr(path.c_str(), kAccessListAttribute, buffer, size);
+        },
+        path);
 }
+
+std::uint32_t GiveOwner(const File& file, const OwnerId& owner, std::uint32_t group) {
+    if (Sys(Step::Chown, [&] { return ::fchown(file.handle(), owner, group); }) != 0) {
+        if (errno != EPERM) {
+            Fail(errno, file.path());
+        }
+        ::fchown(file.handle(), static_cast<uid_t>(-1), group);  // a group the user is in
+    }
+    return Stat(file).group;
+}
+
+void GiveAccess(const File& file, std::uint32_t mode, const std::vector<std::uint8_t>& accessList) {
+    if (!accessList.empty()) {
+        if (Sys(Step::AccessList, [&] {
+                return ::fsetxattr(file.handle(), kAccessListAttribute, accessList.data(),
+                                   accessList.size(), 0);
+            }) == 0) {
+            return;
+        }
+        if (!NoAccessLists(errno)) {
+            Fail(errno, file.path());
+        }
+        mode &= 0700;  // the list cannot be kept: nobody but the owner gets in
+    }
+    if (Sys(Step::Chmod, [&] { return ::fchmod(file.handle(), mode & 0777); }) != 0) {
+        Fail(errno, file.path());
+    }
+}
+
+struct Folder::FlushThrough {
+    std::mutex mutex;
+    File file;
+};
 
 Folder::Folder(const std::string& path, const std::string& displayName) : path_(path) {
-    const int fd = Retrying(
-        Step::Open, [&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    int fd = Retrying(Step::OpenFolder,
+                      [&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0 && errno == EACCES) {
+        // A folder one may write in but not list (a drop box) serves every name all the same.
+        fd = Retrying(Step::OpenFolder,
+                      [&] { return ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+        namesOnly_ = fd >= 0;
+        flushThrough_ = std::make_shared<FlushThrough>();
+    }
     if (fd < 0) {
         // A missing folder reads "path not found" for the file that was to go there.
         Fail(errno == ENOENT ? ENOTDIR : errno, displayName);
@@ -459,6 +531,14 @@ std::optional<File> Folder::CreateNew(const std::string& name,
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     });
     if (fd >= 0) {
+        // Held while the file is written; a file system without locks goes on without.
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        if (namesOnly_) {
+            const std::lock_guard lock(flushThrough_->mutex);
+            if (!flushThrough_->file.IsOpen()) {
+                flushThrough_->file = File(::fcntl(fd, F_DUPFD_CLOEXEC, 0), displayName);
+            }
+        }
         return File(fd, displayName);
     }
     switch (errno) {
@@ -480,42 +560,149 @@ void Folder::Rename(const std::string& from, const std::string& to, const std::s
     }
 }
 
-bool Folder::RenameToFreeName(const std::string& from, const std::string& to,
-                              const std::string& displayName) const {
-    const int folder = handle_.handle();
+namespace {
+
+// Renames from to a name nothing stands at: 0, or the error (EEXIST when something does).
+int RenameNoReplace(int folder, const std::string& from, const std::string& to) {
     int result = Sys(Step::Rename, [&] {
         return ::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE);
     });
     if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {  // NFS and others lack the flag
-        if (LinkStat(to)) {
-            return false;
+        struct stat info {};
+        if (Sys(Step::LinkStat,
+                [&] { return ::fstatat(folder, to.c_str(), &info, AT_SYMLINK_NOFOLLOW); }) == 0) {
+            return EEXIST;
+        }
+        if (errno != ENOENT) {
+            return errno;
         }
         result =
             Sys(Step::Rename, [&] { return ::renameat(folder, from.c_str(), folder, to.c_str()); });
     }
-    if (result == 0) {
-        return true;
-    }
-    if (errno == EEXIST) {
-        return false;
-    }
-    Fail(errno, displayName);
+    return result == 0 ? 0 : errno;
 }
 
-void Folder::Remove(const std::string& name, const std::string& displayName,
-                    std::stop_token) const {
-    if (Sys(Step::Remove, [&] { return ::unlinkat(handle_.handle(), name.c_str(), 0); }) != 0 &&
-        errno != ENOENT) {
+}  // namespace
+
+bool Folder::RenameToFreeName(const std::string& from, const std::string& to,
+                              const std::string& displayName) const {
+    const int error = RenameNoReplace(handle_.handle(), from, to);
+    if (error != 0 && error != EEXIST) {
+        Fail(error, displayName);
+    }
+    return error == 0;
+}
+
+Folder::Swap Folder::Exchange(const std::string& a, const std::string& b,
+                              const std::string& displayName) const {
+    const int folder = handle_.handle();
+    if (Sys(Step::Rename, [&] {
+            return ::renameat2(folder, a.c_str(), folder, b.c_str(), RENAME_EXCHANGE);
+        }) == 0) {
+        return Swap::Done;
+    }
+    switch (errno) {
+        case ENOENT: return Swap::Absent;
+        case EINVAL:
+        case ENOSYS:
+        case ENOTSUP: return Swap::Unsupported;
+        default: Fail(errno, displayName);
+    }
+}
+
+std::optional<File> Folder::Hold(const std::string& name, const std::string& displayName) const {
+    const int fd = Retrying(Step::Open, [&] {
+        return ::openat(handle_.handle(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    });
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return std::nullopt;
+        }
         Fail(errno, displayName);
     }
+    return File(fd, displayName);
+}
+
+Folder::Move Folder::MoveHeld(const File& held, const std::string& name,
+                              const std::string& to) const {
+    switch (const int error = RenameNoReplace(handle_.handle(), name, to)) {
+        case 0: break;
+        case EEXIST: return Move::Taken;
+        case ENOENT: return Move::Elsewhere;
+        default: Fail(error, held.path());
+    }
+    // The name may have been given to another file between the hold and the rename: then that
+    // file goes back, and the held one is not moved.
+    bool same = false;
+    try {
+        const std::optional<FileInfo> moved = LinkStat(to);
+        same = moved && moved->id == Stat(held).id;
+    } catch (...) {
+        RenameNoReplace(handle_.handle(), to, name);
+        throw;
+    }
+    if (same) {
+        return Move::Done;
+    }
+    RenameNoReplace(handle_.handle(), to, name);
+    return Move::Elsewhere;
 }
 
 void Folder::RemoveQuietly(const std::string& name) const noexcept {
     ::unlinkat(handle_.handle(), name.c_str(), 0);
 }
 
+void Folder::RemoveIfAbandoned(
+    const std::string& name, const std::function<bool(const FileInfo&)>& mayRemove) const noexcept {
+    // Tidying up, not a step: whatever fails leaves the file where it is.
+    const int fd = ::openat(handle_.handle(), name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    const File file(fd, name);
+    struct stat opened {
+    }, named{};
+    try {
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !mayRemove(InfoOf(opened)) ||
+            ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            return;  // not ours to remove, or its writer is still at work
+        }
+    } catch (...) {
+        return;
+    }
+    // Only if the name still holds the file that was looked at.
+    if (::fstatat(handle_.handle(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+        ::unlinkat(handle_.handle(), name.c_str(), 0);
+    }
+}
+
 void Folder::Flush() const noexcept {
-    ::fsync(handle_.handle());
+    if (!namesOnly_) {
+        ::fsync(handle_.handle());
+        return;
+    }
+    // A handle that serves names alone cannot be flushed: its file system can, through a file.
+    const std::lock_guard lock(flushThrough_->mutex);
+    if (flushThrough_->file.IsOpen()) {
+        ::syncfs(flushThrough_->file.handle());
+    }
+}
+
+void Folder::FlushFiles() const {
+    int fd = handle_.handle();
+    std::unique_lock<std::mutex> lock;
+    if (namesOnly_) {
+        lock = std::unique_lock(flushThrough_->mutex);
+        if (!flushThrough_->file.IsOpen()) {
+            return;  // no file was written here
+        }
+        fd = flushThrough_->file.handle();
+    }
+    if (Sys(Step::Flush, [&] { return ::syncfs(fd); }) != 0) {
+        Fail(errno, path_);
+    }
 }
 
 std::optional<FileInfo> Folder::LinkStat(const std::string& name) const {

@@ -2,6 +2,8 @@
 // The file system seam on Windows. Only wide calls, on full paths given the \\?\ prefix, so that
 // a name in any script and a path of any length reach the file they name. Paths come in as
 // UTF-8, as everywhere in the engine, and errors name them as the caller gave them.
+#include <aclapi.h>
+#include <sddl.h>
 #include <windows.h>
 #include <winioctl.h>
 
@@ -51,6 +53,9 @@ bool Sys(Step step, Call call) {
         const int injected = InjectedError(step);
         if (injected == EINTR) {
             continue;
+        }
+        if (injected == kMovesNothing && (step == Step::Read || step == Step::Write)) {
+            return true;  // the call "succeeds" having moved no byte
         }
         if (injected != 0) {
             ::SetLastError(WindowsErrorOf(injected));
@@ -221,6 +226,24 @@ std::string FinalPath(HANDLE handle) {
     return UserPath(std::wstring(buffer, size));
 }
 
+// The owner's security identifier as text; empty where the handle may not read it.
+OwnerId OwnerOf(HANDLE handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                          nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return {};
+    }
+    OwnerId text;
+    LPWSTR sid = nullptr;
+    if (owner && ::ConvertSidToStringSidW(owner, &sid)) {
+        text = Utf8(sid);
+        ::LocalFree(sid);
+    }
+    ::LocalFree(descriptor);
+    return text;
+}
+
 // What the engine knows of an open file. Only name surrogates (symbolic links, junctions)
 // count as links: cloud placeholders, deduplicated and compressed files are ordinary files.
 FileInfo InfoOf(HANDLE handle) {
@@ -250,6 +273,7 @@ FileInfo InfoOf(HANDLE handle) {
     }
     out.modifiedNs = Nanoseconds(info.ftLastWriteTime);
     out.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    out.owner = OwnerOf(handle);
     return out;
 }
 
@@ -258,12 +282,17 @@ FileInfo InfoOf(HANDLE handle) {
 std::optional<FileInfo> InfoAt(const std::wstring& systemPath, bool follow, Step step,
                                const std::string& path) {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    auto open = [&](DWORD access) {
+        handle = ::CreateFileW(
+            systemPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    };
+    // Reading the owner needs READ_CONTROL, which a file may deny: then its owner is unknown.
     if (!Sys(step, [&] {
-            handle = ::CreateFileW(
-                systemPath.c_str(), FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
-            return handle != INVALID_HANDLE_VALUE;
+            return open(FILE_READ_ATTRIBUTES | READ_CONTROL) ||
+                   (::GetLastError() == ERROR_ACCESS_DENIED && open(FILE_READ_ATTRIBUTES));
         })) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -432,8 +461,42 @@ bool SameNameOnDisk(std::string_view a, std::string_view b) {
                                   static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::uint32_t CurrentUser() {
-    return 0;  // files carry no owner the engine compares: folders have no sticky bit here
+namespace {
+
+// The SIDs of the process's token, as text: its user, and the owner its new files get.
+std::pair<OwnerId, OwnerId> TokenOwners() {
+    std::pair<OwnerId, OwnerId> owners;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return owners;
+    }
+    auto sidText = [&](TOKEN_INFORMATION_CLASS kind) {
+        DWORD size = 0;
+        ::GetTokenInformation(token, kind, nullptr, 0, &size);
+        std::vector<std::uint8_t> buffer(size);
+        if (size == 0 || !::GetTokenInformation(token, kind, buffer.data(), size, &size)) {
+            return OwnerId();
+        }
+        const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
+                                           : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner;
+        LPWSTR text = nullptr;
+        if (!::ConvertSidToStringSidW(sid, &text)) {
+            return OwnerId();
+        }
+        OwnerId owner = Utf8(text);
+        ::LocalFree(text);
+        return owner;
+    };
+    owners = {sidText(TokenUser), sidText(TokenOwner)};
+    ::CloseHandle(token);
+    return owners;
+}
+
+}  // namespace
+
+bool OwnedByCaller(const OwnerId& owner) {
+    static const std::pair<OwnerId, OwnerId> caller = TokenOwners();
+    return !owner.empty() && (owner == caller.first || owner == caller.second);
 }
 
 bool operator==(const FileId& a, const FileId& b) {
@@ -646,6 +709,10 @@ void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_
                  [&] { return ::WriteFile(file.handle(), in, slice, &put, &at) != 0; })) {
             Fail(::GetLastError(), file.path());
         }
+        if (put == 0) {
+            Fail(ERROR_IO_DEVICE,
+                 file.path());  // a device that takes nothing would be asked for ever
+        }
         in += put;
         size -= put;
         offset += put;
@@ -693,21 +760,36 @@ void StartWriteback(const File&, std::int64_t, std::int64_t) noexcept {
     // Windows writes behind by itself; FlushFileBuffers waits for the rest.
 }
 
-void GiveModeOf(const File&, const FileInfo&, bool) {
-    // A new file takes the access list its folder gives every new file, and the source's
-    // read-only attribute does not pass to it: there is nothing to give.
+void FinishWriting(const File& file) {
+    Flush(file);  // no flush of a whole volume waits for it later
 }
 
-void KeepOwnerAndMode(const File&, const FileInfo&) {
-    // The output's name gets the new file with the folder's access list, as every save that
-    // renames a new file into place does on Windows.
+// A new file takes the access list its folder gives every new file, and the source's read-only
+// attribute does not pass to it; a replaced output's name gets the new file with the folder's
+// access list, as every save that renames a new file into place does: nothing to give.
+std::vector<std::uint8_t> AccessListOf(const File&) {
+    return {};
+}
+
+std::vector<std::uint8_t> AccessListAt(const std::string&) {
+    return {};
+}
+
+std::uint32_t GiveOwner(const File&, const OwnerId&, std::uint32_t) {
+    return 0;
+}
+
+void GiveAccess(const File&, std::uint32_t, const std::vector<std::uint8_t>&) {}
+
+std::uint32_t ProcessUmask() {
+    return 0;
 }
 
 Folder::Folder(const std::string& path, const std::string& displayName)
     : path_(path), systemPath_(Utf8(SystemPath(path))) {
     const std::wstring system = Wide(systemPath_);
     HANDLE handle = INVALID_HANDLE_VALUE;
-    if (!Sys(Step::Open, [&] {
+    if (!Sys(Step::OpenFolder, [&] {
             handle = ::CreateFileW(system.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -794,19 +876,54 @@ bool Folder::RenameToFreeName(const std::string& from, const std::string& to,
     Fail(error, displayName);
 }
 
-void Folder::Remove(const std::string& name, const std::string& displayName,
-                    std::stop_token stop) const {
+Folder::Swap Folder::Exchange(const std::string&, const std::string&, const std::string&) const {
+    return Swap::Unsupported;  // Windows swaps no names: older files go aside first
+}
+
+std::optional<File> Folder::Hold(const std::string& name, const std::string& displayName) const {
     const std::wstring system = Joined(Wide(systemPath_), name);
-    if (!Retrying(Step::Remove, stop, [&] { return ::DeleteFileW(system.c_str()) != 0; })) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) {
-            return;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // Delete access, shared for reading alone: no program can open it for writing or deleting
+    // from now on, and one that holds it so already makes this fail (after the pauses).
+    if (!Retrying(Step::Open, {}, [&] {
+            handle =
+                ::CreateFileW(system.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            return handle != INVALID_HANDLE_VALUE;
+        })) {
+        switch (const DWORD error = ::GetLastError()) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND: return std::nullopt;
+            case ERROR_SHARING_VIOLATION:
+            case ERROR_LOCK_VIOLATION: Throw(Failure::FileInUseByOther, displayName);
+            default: Fail(error, displayName);
         }
-        if (stop.stop_requested()) {
-            Throw(Failure::Stopped);
-        }
-        Fail(error, displayName);
     }
+    return File(handle, displayName);
+}
+
+Folder::Move Folder::MoveHeld(const File& held, const std::string&, const std::string& to) const {
+    // By the handle: exactly the held file moves, wherever its name went meanwhile.
+    const std::wstring target = Joined(Wide(systemPath_), to);
+    const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFO, FileName), target.data(), nameBytes);
+    if (Retrying(Step::Rename, {}, [&] {
+            return ::SetFileInformationByHandle(held.handle(), FileRenameInfo, info,
+                                                static_cast<DWORD>(buffer.size())) != 0;
+        })) {
+        return Move::Done;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        return Move::Taken;
+    }
+    Fail(error, held.path());
 }
 
 void Folder::RemoveQuietly(const std::string& name) const noexcept {
@@ -817,6 +934,32 @@ void Folder::RemoveQuietly(const std::string& name) const noexcept {
         }
         PauseBeforeRetry(std::chrono::milliseconds(pause));
     }
+}
+
+void Folder::RemoveIfAbandoned(
+    const std::string& name, const std::function<bool(const FileInfo&)>& mayRemove) const noexcept {
+    // Tidying up, not a step. A writer at work shares its file with no one, so the open fails.
+    const std::wstring system = Joined(Wide(systemPath_), name);
+    const UniqueHandle file =
+        Owned(::CreateFileW(system.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL, 0,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        return;
+    }
+    try {
+        if (InfoOf(file.get()).kind != Kind::Regular || !mayRemove(InfoOf(file.get()))) {
+            return;
+        }
+    } catch (...) {
+        return;
+    }
+    FILE_DISPOSITION_INFO remove{};
+    remove.DeleteFile = TRUE;  // by the handle: exactly the file looked at, gone once closed
+    ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &remove, sizeof remove);
+}
+
+void Folder::FlushFiles() const {
+    // FinishWriting flushed each file.
 }
 
 void Folder::Flush() const noexcept {

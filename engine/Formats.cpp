@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The byte layouts of piece files and list files, and the naming rule of a set.
 #include <limits>
+#include <utility>
 
 #include "Formats.h"
 #include "Messages.h"
@@ -256,29 +257,64 @@ bool IsBlankOrComment(std::string_view line) {
 
 }  // namespace
 
-std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text) {
+bool ChecksumListReader::TakeLine(std::string_view line) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
+    if (std::exchange(firstLine_, false) && line.starts_with(kByteOrderMark)) {
+        line.remove_prefix(kByteOrderMark.size());
     }
+    // A carriage return before the line feed is a Windows line end: sha256sum escapes any
+    // carriage return that belongs to a name.
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    if (IsBlankOrComment(line)) {
+        return true;
+    }
+    std::optional<ChecksumLine> decoded = DecodeChecksumLine(line);
+    if (!decoded) {
+        return false;
+    }
+    onLine_(std::move(*decoded));
+    return true;
+}
+
+bool ChecksumListReader::Feed(std::string_view bytes) {
+    while (!failed_ && !bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view part = bytes.substr(0, end);
+        if (pending_.size() + part.size() > kLongestChecksumLine) {
+            failed_ = true;
+            break;
+        }
+        if (end == std::string_view::npos) {
+            pending_.append(part);
+            break;
+        }
+        bytes.remove_prefix(end + 1);
+        if (pending_.empty()) {
+            failed_ = !TakeLine(part);
+        } else {
+            pending_.append(part);
+            failed_ = !TakeLine(pending_);
+            pending_.clear();
+        }
+    }
+    return !failed_;
+}
+
+bool ChecksumListReader::Finish() {
+    if (!failed_ && !pending_.empty()) {
+        failed_ = !TakeLine(pending_);
+        pending_.clear();
+    }
+    return !failed_;
+}
+
+std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text) {
     std::vector<ChecksumLine> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        // A carriage return before the line feed is a Windows line end: sha256sum escapes any
-        // carriage return that belongs to a name.
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        if (IsBlankOrComment(line)) {
-            continue;
-        }
-        std::optional<ChecksumLine> decoded = DecodeChecksumLine(line);
-        if (!decoded) {
-            return std::nullopt;
-        }
-        lines.push_back(std::move(*decoded));
+    ChecksumListReader reader([&](ChecksumLine&& line) { lines.push_back(std::move(line)); });
+    if (!reader.Feed(text) || !reader.Finish()) {
+        return std::nullopt;
     }
     return lines;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,7 +60,32 @@ struct ChecksumLine {
 std::string EncodeChecksumList(const std::vector<ChecksumLine>& lines);
 // Reads what EncodeChecksumList writes, and what other tools write in that format: the
 // binary-mode marker "*", the tagged form "SHA256 (name) = hex", Windows line ends, a UTF-8 byte
-// order mark, blank lines and "#" comments. Empty when any other line is not of those forms.
+// order mark, blank lines and "#" comments. Empty when any other line is not of those forms, or
+// longer than kLongestChecksumLine.
 std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text);
+
+// The longest line a checksum list may hold: the longest path escaped (twice PATH_MAX) and its
+// digest, with room to spare. A list of any length is read; only its lines are capped.
+inline constexpr std::size_t kLongestChecksumLine = 2 * 4096 + 128;
+
+// Reads a checksum list as it streams in, a line at a time, so that a list of any length takes
+// little memory: each checksum line goes to onLine as soon as it is whole.
+class ChecksumListReader {
+  public:
+    explicit ChecksumListReader(std::function<void(ChecksumLine&&)> onLine)
+        : onLine_(std::move(onLine)) {}
+    // False at the first line that DecodeChecksumList would refuse; nothing is read after it.
+    bool Feed(std::string_view bytes);
+    // Reads the last line, which needs no line feed; false as Feed.
+    bool Finish();
+
+  private:
+    bool TakeLine(std::string_view line);
+
+    std::function<void(ChecksumLine&&)> onLine_;
+    std::string pending_;
+    bool firstLine_ = true;
+    bool failed_ = false;
+};
 
 }  // namespace Module1

@@ -5,6 +5,7 @@
 #include <limits>
 #include <span>
 
+#include "Access.h"
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
@@ -18,8 +19,6 @@ namespace Module1 {
 namespace {
 
 constexpr std::size_t kLargestListRecord = kListFixedSize + 0xFFFF;
-// 32767 lines of the longest names take about 10 MiB.
-constexpr std::int64_t kLargestChecksumList = 16 << 20;
 // Two workers, a piece each; on a rotational disk one stream spares the head from seeking
 // between the places they read and write.
 constexpr int kWorkers = 2;
@@ -98,10 +97,12 @@ ListFile ReadListFile(const std::string& path) {
     return {record, info, std::move(file)};
 }
 
-// A piece file checked against its own header: its size, and the data length the header gives.
+// A piece file checked against its own header: which file it is, its size and last change, and
+// the data length the header gives.
 struct PieceExtent {
     io::FileId id;
     std::int64_t fileSize = 0;
+    std::int64_t modifiedNs = 0;
     std::uint32_t dataLength = 0;
     std::uint8_t header[kDescriptorSize] = {};
 };
@@ -111,6 +112,7 @@ PieceExtent CheckPiece(const io::File& piece) {
     const io::FileInfo info = io::Stat(piece);
     extent.id = info.id;
     extent.fileSize = info.size;
+    extent.modifiedNs = info.modifiedNs;
     if (extent.fileSize >= kDescriptorSize) {
         io::ReadAt(piece, extent.header, sizeof extent.header, 0);
     }
@@ -120,11 +122,22 @@ PieceExtent CheckPiece(const io::File& piece) {
 
 struct MergePlan {
     std::vector<std::string> pieces;
-    std::vector<io::FileId> ids;  // the files the names reached when the plan was made
-    std::vector<std::uint32_t> lengths;
+    std::vector<PieceExtent> extents;   // the pieces as they were when the plan was made
     std::vector<std::int64_t> offsets;  // where each piece's data goes in the output
     std::int64_t total = 0;
 };
+
+// Another split may rename a new set in, or a program write into a piece, while the merge reads
+// it: the piece must be the file of the plan, unchanged, before its first byte is read and
+// after its last, or the output would hold bytes the piece never held at any one moment.
+void CheckPieceAsPlanned(const MergePlan& plan, std::size_t i, const io::File& piece) {
+    const io::FileInfo now = io::Stat(piece);
+    const PieceExtent& planned = plan.extents[i];
+    if (!(now.id == planned.id) || now.size != planned.fileSize ||
+        now.modifiedNs != planned.modifiedNs) {
+        Throw(Failure::PieceChangedDuringMerge, piece.path());
+    }
+}
 
 // Names every piece of the set that is not there at all, before any is read, and says what to do.
 void CheckNoPieceMissing(const SetNames& names) {
@@ -153,10 +166,10 @@ void CheckNoPieceMissing(const SetNames& names) {
 
 // Every split cuts pieces of one size and a last one of at least a byte and at most that.
 bool HasTheShapeOfASplit(const MergePlan& plan) {
-    const std::uint32_t size = plan.lengths.front();
-    return std::all_of(plan.lengths.begin(), plan.lengths.end() - 1,
-                       [&](std::uint32_t length) { return length == size; }) &&
-           plan.lengths.back() >= 1 && plan.lengths.back() <= size;
+    const std::uint32_t size = plan.extents.front().dataLength;
+    return std::all_of(plan.extents.begin(), plan.extents.end() - 1,
+                       [&](const PieceExtent& piece) { return piece.dataLength == size; }) &&
+           plan.extents.back().dataLength >= 1 && plan.extents.back().dataLength <= size;
 }
 
 // The pieces' data must add up to the source's length as the list file records it: pieces of
@@ -190,42 +203,39 @@ SetNames::Member MemberOf(const SetNames& names, std::string_view name) {
     return member.index != 0 ? member : names.MemberOf(LastElement(name, "/\\"));
 }
 
+// What a checksum list says of one file of the set: its lines with the file's exact name, and
+// with the same name but for case.
+struct Found {
+    int exact = 0;
+    int loose = 0;
+    Digest exactDigest{};
+    Digest looseDigest{};
+};
+
+// A line as matching by position needs it: its digest and the end of its name's last element.
+struct PositionalLine {
+    Digest digest{};
+    std::string end;  // the last 16 bytes at most, which hold any piece number
+};
+
 // Lines that name the set's own files are matched by name, in any order; lines naming other
 // files (the source, say) are ignored. Each file needs exactly one line: an exact name wins over
 // one that differs only in case.
-Checksums MatchByName(const SetNames& names, const std::vector<ChecksumLine>& lines,
-                      const std::vector<SetNames::Member>& members, const std::string& path) {
-    const auto files = static_cast<std::size_t>(names.PieceCount()) + 1;
-    struct Found {
-        int exact = 0, loose = 0;
-        std::size_t exactLine = 0, looseLine = 0;
-    };
-    std::vector<Found> found(files);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (members[i].index == 0) {
-            continue;
-        }
-        Found& f = found[static_cast<std::size_t>(members[i].index - 1)];
-        if (members[i].exact) {
-            ++f.exact;
-            f.exactLine = i;
-        } else {
-            ++f.loose;
-            f.looseLine = i;
-        }
-    }
+Checksums MatchByName(const SetNames& names, const std::vector<Found>& found,
+                      const std::string& path) {
     Checksums checksums{path, {}, {}};
-    for (std::size_t file = 0; file < files; ++file) {
+    for (std::size_t file = 0; file < found.size(); ++file) {
         const Found& f = found[file];
         const int count = f.exact > 0 ? f.exact : f.loose;
-        const std::string name =
-            file + 1 < files ? names.Piece(static_cast<std::int32_t>(file + 1)) : names.List();
+        const std::string name = file + 1 < found.size()
+                                     ? names.Piece(static_cast<std::int32_t>(file + 1))
+                                     : names.List();
         if (count != 1) {
             ThrowChecksumFailure(count == 0 ? Failure::PieceNotCovered : Failure::PieceListedTwice,
                                  name, path);
         }
-        const Digest& digest = lines[f.exact > 0 ? f.exactLine : f.looseLine].digest;
-        if (file + 1 < files) {
+        const Digest& digest = f.exact > 0 ? f.exactDigest : f.looseDigest;
+        if (file + 1 < found.size()) {
             checksums.pieces.push_back(digest);
         } else {
             checksums.listFile = digest;
@@ -235,21 +245,22 @@ Checksums MatchByName(const SetNames& names, const std::vector<ChecksumLine>& li
 }
 
 // A set renamed as a whole keeps lines under its old names: they are matched by position, the
-// pieces in order by their numbers, then the list file.
-Checksums MatchByPosition(const SetNames& names, const std::vector<ChecksumLine>& lines,
-                          const std::string& path) {
+// pieces in order by their numbers, then the list file. lines holds the list's first lines, of
+// lineCount in all.
+Checksums MatchByPosition(const SetNames& names, const std::vector<PositionalLine>& lines,
+                          std::size_t lineCount, const std::string& path) {
     Checksums checksums{path, {}, {}};
     for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
         const std::string piece = names.Piece(k);
         const auto line = static_cast<std::size_t>(k - 1);
         if (line >= lines.size() ||
-            !lines[line].name.ends_with(piece.substr(piece.find_last_of('.')))) {
+            !lines[line].end.ends_with(piece.substr(piece.find_last_of('.')))) {
             ThrowChecksumFailure(Failure::PieceNotCovered, piece, path);
         }
         checksums.pieces.push_back(lines[line].digest);
     }
     const std::string_view last =
-        lines.size() == checksums.pieces.size() + 1 ? LastElement(lines.back().name, "/\\") : "";
+        lineCount == checksums.pieces.size() + 1 ? std::string_view(lines.back().end) : "";
     if (last.size() < 4 || !SameNameIgnoringCase(last.substr(last.size() - 4), ".FLF")) {
         ThrowChecksumFailure(Failure::PieceNotCovered, names.List(), path);
     }
@@ -258,7 +269,8 @@ Checksums MatchByPosition(const SetNames& names, const std::vector<ChecksumLine>
 }
 
 // Reads the checksum list beside the list file; empty when there is none, as with sets written
-// without one. A link standing there that leads nowhere is no absent list: the merge fails.
+// without one. A link standing there that leads nowhere is no absent list: the merge fails. The
+// list is read as a stream, so a list of any length, extra lines included, takes little memory.
 std::optional<Checksums> ReadChecksums(const SetNames& names) {
     const std::string& path = names.ChecksumList();
     const std::optional<io::FileInfo> there = io::LinkStat(path);
@@ -269,24 +281,39 @@ std::optional<Checksums> ReadChecksums(const SetNames& names) {
         Throw(Failure::ChecksumListUnreadable, path);
     }
     const io::File file = io::OpenForReading(path);
-    const std::int64_t size = io::Stat(file).size;
-    if (size > kLargestChecksumList) {
-        Throw(Failure::ChecksumListUnreadable, path);
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    io::ReadAt(file, text.data(), text.size(), 0);
-    const std::optional<std::vector<ChecksumLine>> lines = DecodeChecksumList(text);
-    if (!lines) {
-        Throw(Failure::ChecksumListUnreadable, path);
-    }
-    std::vector<SetNames::Member> members;
+    const auto files = static_cast<std::size_t>(names.PieceCount()) + 1;
+    std::vector<Found> found(files);
+    std::vector<PositionalLine> firstLines;
+    std::size_t lineCount = 0;
     bool namesTheSet = false;
-    for (const ChecksumLine& line : *lines) {
-        members.push_back(MemberOf(names, line.name));
-        namesTheSet = namesTheSet || members.back().index != 0;
+    ChecksumListReader reader([&](ChecksumLine&& line) {
+        ++lineCount;
+        const SetNames::Member member = MemberOf(names, line.name);
+        if (member.index != 0) {
+            namesTheSet = true;
+            Found& f = found[static_cast<std::size_t>(member.index - 1)];
+            (member.exact ? f.exactDigest : f.looseDigest) = line.digest;
+            ++(member.exact ? f.exact : f.loose);
+        }
+        if (firstLines.size() <= files) {
+            const std::string_view element = LastElement(line.name, "/\\");
+            firstLines.push_back(
+                {line.digest, std::string(element.substr(
+                                  element.size() - std::min<std::size_t>(element.size(), 16)))});
+        }
+    });
+    std::vector<std::uint8_t> buffer(64 << 10);
+    io::ReadRange(file, 0, io::Stat(file).size, buffer,
+                  [&](const std::uint8_t* bytes, std::size_t size) {
+                      if (!reader.Feed({reinterpret_cast<const char*>(bytes), size})) {
+                          Throw(Failure::ChecksumListUnreadable, path);
+                      }
+                  });
+    if (!reader.Finish()) {
+        Throw(Failure::ChecksumListUnreadable, path);
     }
-    return namesTheSet ? MatchByName(names, *lines, members, path)
-                       : MatchByPosition(names, *lines, path);
+    return namesTheSet ? MatchByName(names, found, path)
+                       : MatchByPosition(names, firstLines, lineCount, path);
 }
 
 void CheckListFile(const ListFile& list, const std::string& listFile, const Checksums& checksums) {
@@ -307,10 +334,9 @@ void CheckListFile(const ListFile& list, const std::string& listFile, const Chec
 void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::size_t i,
                        const io::File& output, Worker& worker) {
     const io::File piece = io::OpenForReading(plan.pieces[i]);
-    const PieceExtent extent = CheckPiece(piece);
-    if (!(extent.id == plan.ids[i]) || extent.dataLength != plan.lengths[i]) {
-        Throw(Failure::PieceChangedDuringMerge, piece.path());
-    }
+    CheckPieceAsPlanned(plan, i, piece);
+    const PieceExtent& extent = plan.extents[i];
+    const ChunkWriter::Settled noWriteOutlivesAFailure(worker.writer);
     Sha256 hash;
     hash.Update(extent.header, sizeof extent.header);
     for (std::int64_t done = 0; done < extent.dataLength;) {
@@ -328,6 +354,7 @@ void CopyAndCheckPiece(const MergePlan& plan, const Checksums& checksums, std::s
     const std::int64_t dataEnd = kDescriptorSize + extent.dataLength;
     io::ReadRange(piece, dataEnd, extent.fileSize - dataEnd, worker.buffer,
                   [&](const std::uint8_t* bytes, std::size_t size) { hash.Update(bytes, size); });
+    CheckPieceAsPlanned(plan, i, piece);
     if (hash.Finish() != checksums.pieces[i]) {
         ThrowChecksumFailure(Failure::PieceMismatch, piece.path(), checksums.path);
     }
@@ -342,7 +369,7 @@ std::string ResolveTarget(const std::string& output) {
     }
     // Only a link of the user's own, or of the folder's owner, is followed: in a folder others
     // may write in, a link they plant must not aim the merge at a file of the user's elsewhere.
-    if (link->owner != io::CurrentUser()) {
+    if (!io::OwnedByCaller(link->owner)) {
         const std::optional<io::FileInfo> folder = io::StatIfPresent(io::FolderOf(output));
         if (!folder || link->owner != folder->owner) {
             Throw(Failure::OtherUsersLinkAsOutput, output);
@@ -412,19 +439,17 @@ void WritePieces(const MergePlan& plan, const std::optional<Checksums>& checksum
     io::Copier copier;
     for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
         const io::File piece = io::OpenForReading(plan.pieces[i]);
-        // Another split may have renamed a new set in since the plan was made.
-        if (const PieceExtent extent = CheckPiece(piece);
-            !(extent.id == plan.ids[i]) || extent.dataLength != plan.lengths[i]) {
-            Throw(Failure::PieceChangedDuringMerge, piece.path());
-        }
+        CheckPieceAsPlanned(plan, i, piece);
         std::int64_t at = plan.offsets[i];
-        copier.Copy(piece, kDescriptorSize, output, at, plan.lengths[i], [&](std::int64_t bytes) {
-            written(output, at, bytes);
-            at += bytes;
-            if (stop.stop_requested()) {
-                Throw(Failure::Stopped);
-            }
-        });
+        copier.Copy(piece, kDescriptorSize, output, at, plan.extents[i].dataLength,
+                    [&](std::int64_t bytes) {
+                        written(output, at, bytes);
+                        at += bytes;
+                        if (stop.stop_requested()) {
+                            Throw(Failure::Stopped);
+                        }
+                    });
+        CheckPieceAsPlanned(plan, i, piece);
     }
 }
 
@@ -485,11 +510,9 @@ bool MergeFile(const std::u16string& listPathAsGiven, const std::u16string& outp
     MergePlan plan;
     for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
         plan.pieces.push_back(names.Piece(k));
-        const PieceExtent extent = CheckPiece(io::OpenForReading(plan.pieces.back()));
-        plan.ids.push_back(extent.id);
-        plan.lengths.push_back(extent.dataLength);
+        plan.extents.push_back(CheckPiece(io::OpenForReading(plan.pieces.back())));
         plan.offsets.push_back(plan.total);
-        plan.total += plan.lengths.back();
+        plan.total += plan.extents.back().dataLength;
     }
     CheckSetLength(list.record, plan, listFile);
 
@@ -501,14 +524,15 @@ bool MergeFile(const std::u16string& listPathAsGiven, const std::u16string& outp
     io::CheckRegularOrAbsent(target);
     // Where only owners may remove files, another user's file keeps its owner when replaced:
     // the merged data would become hers.
-    if (there && there->owner != io::CurrentUser()) {
+    if (there && !io::OwnedByCaller(there->owner)) {
         const std::optional<io::FileInfo> folder = io::StatIfPresent(io::FolderOf(target));
         if (folder && (folder->mode & io::kStickyBit) != 0) {
             Throw(Failure::OtherUsersOutput, output);
         }
     }
 
-    Replacement replacement(target, output, list.info);
+    Replacement replacement(target, output, list.info,
+                            Access::Of(list.info.mode, io::AccessListOf(list.file)));
     replacement.folder().CheckReplaceable(io::NameOf(target));
     if (plan.total > replacement.folder().LargestFile()) {
         Throw(Failure::TooLargeForFileSystem, output);

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <new>
 
+#include "Access.h"
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
@@ -19,9 +21,13 @@
 namespace Module1 {
 namespace {
 
-// Two workers, each writing and hashing a piece of its own; on a rotational disk one stream
-// spares the head from seeking between two places of the source.
+// Two workers, each writing and hashing a piece of its own. On a rotational disk one stream
+// spares the head from seeking between two places of the source far apart; pieces smaller than
+// this keep two readers within a few MiB of each other, and there the work per piece (a new file
+// and its inode) bounds the split: measured here on 1 GiB in 1 MiB pieces, 2.0 s with one worker
+// and 1.3 s with two, while 8 MiB pieces took 0.9 s and 0.8 s.
 constexpr int kWorkers = 2;
+constexpr std::int32_t kOneStreamPieceSize = 8 << 20;
 
 // n = ceil(L / S), formed as the layouts define it: the double quotient rounded to a 16-bit
 // integer (ties to even), plus one when the quotient lies above the rounded value.
@@ -80,34 +86,41 @@ std::size_t ListMember(const SplitPlan& plan) {
 }
 
 // Writes piece k into its temporary file: descriptor, data read from the source, trailing
-// Length; returns the digest of the whole file.
+// Length; returns the digest of the whole file. The piece's last chunk completes and closes it
+// where it is written, so that with a writing thread behind the worker the worker goes on to the
+// next piece at once.
 Digest WritePiece(const SplitPlan& plan, const SetNames& names, const io::File& source,
                   std::int32_t k, Worker& worker, StagedSet& staged) {
     const std::int64_t offset = std::int64_t{k - 1} * plan.pieceSize;
     const std::int32_t count = plan.DataLength(k);
-    io::File piece = staged.Create(static_cast<std::size_t>(k), names.Piece(k));
-    const ChunkWriter::Settled noWriteOutlivesThePiece(worker.writer);
+    const auto piece =
+        std::make_shared<io::File>(staged.Create(static_cast<std::size_t>(k), names.Piece(k)));
+    const ChunkWriter::Settled noWriteOutlivesAFailure(worker.writer);
     Sha256 hash;
     const std::vector<std::uint8_t> descriptor =
         EncodeDescriptor(static_cast<std::uint32_t>(count));
-    io::WriteAt(piece, descriptor.data(), descriptor.size(), 0);
+    io::WriteAt(*piece, descriptor.data(), descriptor.size(), 0);
     hash.Update(descriptor);
+    const std::vector<std::uint8_t> trailer = EncodeTrailer(count);
     for (std::int64_t done = 0; done < count;) {
         worker.CheckGoOn();
         Chunk& chunk = worker.writer.Take();
         chunk.size = static_cast<std::size_t>(std::min<std::int64_t>(count - done, kChunkSize));
         io::ReadAt(source, chunk.bytes.data(), chunk.size, offset + done);
         hash.Update(chunk.bytes.data(), chunk.size);
-        chunk.file = &piece;
+        chunk.file = piece.get();
         chunk.offset = kDescriptorSize + done;
-        worker.writer.Submit(chunk);
+        chunk.keepAlive = piece;
         done += static_cast<std::int64_t>(chunk.size);
+        if (done == count) {
+            chunk.then = [piece, trailer, &staged, at = kDescriptorSize + std::int64_t{count}] {
+                io::WriteAt(*piece, trailer.data(), trailer.size(), at);
+                staged.Complete(*piece);
+            };
+        }
+        worker.writer.Submit(chunk);
     }
-    const std::vector<std::uint8_t> trailer = EncodeTrailer(count);
-    io::WriteAt(piece, trailer.data(), trailer.size(), kDescriptorSize + std::int64_t{count});
     hash.Update(trailer);
-    worker.writer.Drain();
-    staged.Complete(piece);
     return hash.Finish();
 }
 
@@ -124,7 +137,9 @@ std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const SetNames& names,
     };
     std::vector<Digest> digests(static_cast<std::size_t>(plan.pieceCount));
     ForEachPiece(
-        plan.pieceCount, io::OnRotationalDisk(source) ? 1 : kWorkers, written,
+        plan.pieceCount,
+        plan.pieceSize >= kOneStreamPieceSize && io::OnRotationalDisk(source) ? 1 : kWorkers,
+        written,
         [&](std::int32_t k, Worker& worker) {
             digests[static_cast<std::size_t>(k - 1)] =
                 WritePiece(plan, names, source, k, worker, staged);
@@ -135,10 +150,11 @@ std::vector<Digest> WriteAllPieces(const SplitPlan& plan, const SetNames& names,
 
 // What stands at a name the split is to write must be left alone or be safe to replace: never
 // the source itself, reached by a link; never a folder, pipe or device; never another user's
-// file in a folder where only owners may remove files; and, as the file would be written over,
-// never one the user may not write.
-void CheckSetName(const SplitPlan& plan, const io::Folder& folder, const io::FileInfo& folderInfo,
-                  long nameLimit, const std::string& path) {
+// file, in any folder and whoever splits (only the user's own, or the source owner's when root
+// splits her file); and, as the file would be written over, never one the user may not write.
+// What may be replaced is recorded, so that the bring-in replaces exactly that.
+void CheckSetName(const SplitPlan& plan, const io::Folder& folder, long nameLimit,
+                  StagedSet& staged, std::size_t member, const std::string& path) {
     io::CheckNameFits(path, nameLimit);
     const std::string name = io::NameOf(path);
     const std::optional<io::FileInfo> there = folder.LinkStat(name);
@@ -151,12 +167,13 @@ void CheckSetName(const SplitPlan& plan, const io::Folder& folder, const io::Fil
         Throw(Failure::SetNameIsSource, path);
     }
     io::CheckRegularOrAbsent(path);
-    if ((folderInfo.mode & io::kStickyBit) != 0 && there->owner != io::CurrentUser()) {
+    if (!io::OwnedByCaller(there->owner) && there->owner != plan.source.owner) {
         Throw(Failure::OtherUsersFile, path);
     }
     if (!folder.MayWrite(name)) {
         Throw(Failure::AccessDenied, path);
     }
+    staged.RecordOlder(member, *there);
 }
 
 std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
@@ -217,17 +234,17 @@ void Split(const SplitPlan& plan, const io::File& source, const Progress& progre
     const std::string sourceName = io::PathOf(plan.sourcePath);
     const io::Folder folder(io::FolderOf(sourceName), sourceName);
     const std::vector<std::string> paths = names.All();
-    // Stale temporaries of this source go first: they would count against the free space.
-    StagedSet staged(folder, paths, io::NameOf(sourceName), plan.source);
+    // Leftovers of killed splits go first: they would count against the free space.
+    StagedSet staged(folder, paths, io::NameOf(sourceName), plan.source,
+                     Access::Of(plan.source.mode, io::AccessListOf(source)));
 
     // Everything that can be known to fail is checked before the first byte is written.
-    const io::FileInfo folderInfo = folder.Info();
     const long nameLimit = folder.NameLimit();
     // The pieces first, in order, then the list file and its checksum list.
     for (std::size_t i = 1; i < paths.size(); ++i) {
-        CheckSetName(plan, folder, folderInfo, nameLimit, paths[i]);
+        CheckSetName(plan, folder, nameLimit, staged, i, paths[i]);
     }
-    CheckSetName(plan, folder, folderInfo, nameLimit, paths[kChecksumMember]);
+    CheckSetName(plan, folder, nameLimit, staged, kChecksumMember, paths[kChecksumMember]);
     // Sources of 2 GiB and more store the largest value SourceLength holds.
     const ListRecord list{static_cast<std::int32_t>(std::min<std::int64_t>(
                               plan.Length(), std::numeric_limits<std::int32_t>::max())),

@@ -85,7 +85,7 @@ void ChunkWriter::Drain() {
 void ChunkWriter::Settle() noexcept {
     std::unique_lock lock(mutex_);
     for (Chunk* chunk : queued_) {
-        free_.push_back(chunk);
+        Give(chunk);
     }
     queued_.clear();
     // What is neither free nor queued is being written, or is held by the thread that reads.
@@ -97,9 +97,14 @@ void ChunkWriter::Write(const Chunk& chunk) {
     if (written_) {
         written_(*chunk.file, chunk.offset, static_cast<std::int64_t>(chunk.size));
     }
+    if (chunk.then) {
+        chunk.then();
+    }
 }
 
 void ChunkWriter::Give(Chunk* chunk) {
+    chunk->then = nullptr;
+    chunk->keepAlive.reset();
     free_.push_back(chunk);
     changed_.notify_all();
 }
@@ -124,7 +129,7 @@ void ChunkWriter::WriteQueued() {
         if (failure && !failure_) {
             failure_ = failure;
             for (Chunk* chunk : queued_) {  // nothing after a failed write is written
-                free_.push_back(chunk);
+                Give(chunk);
             }
             queued_.clear();
         }

@@ -10,6 +10,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -28,6 +29,11 @@ struct Chunk {
     std::size_t size = 0;
     const io::File* file = nullptr;
     std::int64_t offset = 0;
+    // What keeps file open until the chunk is written, where nothing else does.
+    std::shared_ptr<const void> keepAlive;
+    // Runs once the chunk is written, on the thread that wrote it: a piece's last chunk closes
+    // its piece there, so that the worker goes on to the next one at once.
+    std::function<void()> then;
 };
 
 // Told of every chunk once it lies in its file: for progress, and to start the disk's writeback.
@@ -36,7 +42,8 @@ using ChunkWritten = std::function<void(const io::File&, std::int64_t offset, st
 // Writes chunks at once on the calling thread, or, when asked to write behind, on a thread of its
 // own, so that reading and hashing the next chunk overlaps writing this one. A write failure is
 // rethrown by the next Take, Submit or Drain, and no chunk is written after it. The file a chunk
-// goes to must outlive its write: Drain, or keep a Settled guard, before the file goes.
+// goes to must outlive its write: keep it alive through the chunk, or Drain, and keep a Settled
+// guard for a way out by exception.
 class ChunkWriter {
   public:
     ChunkWriter(bool writeBehind, ChunkWritten written);
@@ -48,17 +55,23 @@ class ChunkWriter {
     void Submit(Chunk& chunk);  // with its size, file and offset set
     void Drain();               // every submitted chunk written, or the failure rethrown
 
-    // Drops the chunks not yet written and waits for the one being written: for a way out by
-    // exception, before the file the chunks go to is closed.
+    // On a way out by exception, drops the chunks not yet written and waits for the one being
+    // written, before the file the chunks go to is closed; on a normal way out, does nothing.
     class Settled {
       public:
-        explicit Settled(ChunkWriter& writer) : writer_(writer) {}
-        ~Settled() { writer_.Settle(); }
+        explicit Settled(ChunkWriter& writer)
+            : writer_(writer), exceptions_(std::uncaught_exceptions()) {}
+        ~Settled() {
+            if (std::uncaught_exceptions() > exceptions_) {
+                writer_.Settle();
+            }
+        }
         Settled(const Settled&) = delete;
         Settled& operator=(const Settled&) = delete;
 
       private:
         ChunkWriter& writer_;
+        int exceptions_;
     };
 
   private:

@@ -26,6 +26,8 @@ packages=(
   xvfb xauth openbox xdotool imagemagick x11-utils
   # formatting and sanitizer runtime
   clang-format
+  # access lists in the tests of who may read a set (setfacl, getfacl)
+  acl
 )
 
 if [[ "${1:-}" == packaging ]]; then

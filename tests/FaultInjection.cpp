@@ -24,7 +24,9 @@ int PlannedFault(Step step) {
     if (counted == g_plan.failAt && g_plan.action) {
         g_plan.action();
     }
-    const int error = g_plan.failAt == 0 || counted == g_plan.failAt ? g_plan.error : 0;
+    const bool fails = g_plan.failAt == 0 || counted == g_plan.failAt ||
+                       (g_plan.andAfter && counted > g_plan.failAt);
+    const int error = fails ? g_plan.error : 0;
     if (error != 0) {
         g_failedStep = static_cast<int>(step);
     }

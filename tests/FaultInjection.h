@@ -16,6 +16,7 @@ using Module1::io::Step;
 struct FaultPlan {
     std::optional<Step> kind;            // the steps counted and failed; all when empty
     int failAt = 0;                      // which counted step fails, from 1; 0: every one
+    bool andAfter = false;               // with failAt: every counted step after it fails too
     int error = 0;                       // the errno it fails with; 0: none fails
     std::chrono::milliseconds delay{0};  // a pause before each step, to slow the work down
     std::function<void()> action;        // run just before the failAt step: to change a file

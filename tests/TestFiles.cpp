@@ -2,6 +2,7 @@
 #include "TestFiles.h"
 
 #if !defined(_WIN32)
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -144,6 +145,16 @@ std::string MergeError(const std::filesystem::path& list, const std::filesystem:
     return {};
 }
 
+MergeFailure MergeFails(const std::filesystem::path& list, const std::filesystem::path& output) {
+    try {
+        Module1::MergeFile(U16(list), U16(output));
+    } catch (const Module1::EngineError& error) {
+        return {error.failure(), error.paths()};
+    }
+    ADD_FAILURE() << "merge succeeded";
+    return {};
+}
+
 #if !defined(_WIN32)
 std::string AsOrdinaryUser(const std::filesystem::path& tree,
                            const std::function<std::string()>& body) {
@@ -154,6 +165,10 @@ std::string AsOrdinaryUser(const std::filesystem::path& tree,
     for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
         ::lchown(entry.path().c_str(), kNobody, kNobody);
     }
+    return AsUser(kNobody, kNobody, body);
+}
+
+std::string AsUser(unsigned uid, unsigned gid, const std::function<std::string()>& body) {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
         throw std::runtime_error("pipe failed");
@@ -161,8 +176,10 @@ std::string AsOrdinaryUser(const std::filesystem::path& tree,
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(pipeEnds[0]);
-        std::string result = "could not become nobody";
-        if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+        std::string result = "could not become user " + std::to_string(uid);
+        const gid_t group = gid;
+        if (::setgroups(1, &group) == 0 && ::setresgid(gid, gid, gid) == 0 &&
+            ::setresuid(uid, uid, uid) == 0) {
             result = body();
         }
         const ssize_t written = ::write(pipeEnds[1], result.data(), result.size());
@@ -177,7 +194,8 @@ std::string AsOrdinaryUser(const std::filesystem::path& tree,
     ::close(pipeEnds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child as nobody failed";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the child as " << uid << " failed";
     return result;
 }
 #endif

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Module1.h"
+
 namespace testing_files {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -56,6 +58,14 @@ void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize);
 // it succeeds.
 std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output);
 
+// The failure a merge that must fail ends with, and the files it names; a failed test when it
+// succeeds.
+struct MergeFailure {
+    Module1::Failure failure = Module1::Failure::Unexpected;
+    std::vector<std::string> paths;
+};
+MergeFailure MergeFails(const std::filesystem::path& list, const std::filesystem::path& output);
+
 // How the engine shows a failure that names a file: its description, then the path on a line of
 // its own in “ ” quotes (the text's lines are joined by carriage returns).
 std::string Opening(const std::string& description, const std::string& path);
@@ -73,6 +83,9 @@ constexpr unsigned kNobody = 65534;
 // handed over first. body must not use test assertions; it reports through its result.
 std::string AsOrdinaryUser(const std::filesystem::path& tree,
                            const std::function<std::string()>& body);
+// Runs body in a child process as the user uid of the one group gid (ids no account need have:
+// another user of a shared folder) and returns what it returned. Needs root.
+std::string AsUser(unsigned uid, unsigned gid, const std::function<std::string()>& body);
 #endif
 
 }  // namespace testing_files

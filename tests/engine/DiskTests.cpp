@@ -3,6 +3,7 @@
 // merge killed halfway.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -233,6 +235,95 @@ TEST(Crash, a_merge_killed_halfway_leaves_the_old_output_and_a_recognisable_left
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ReadFile(dir / "out"), previous);
     EXPECT_TRUE(fs::exists(temporary));
+}
+
+namespace {
+
+// Runs work in a child process that kills itself, as SIGKILL would, just before the nth step of
+// kind: what a killed run leaves stays behind.
+void KilledAt(Step kind, int n, const std::function<void()>& work) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        InjectedFault kill(BeforeNthStep(kind, n, [] { ::raise(SIGKILL); }));
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run outran the kill";
+}
+
+std::vector<std::string> Leftovers(const fs::path& folder) {
+    std::vector<std::string> left;
+    for (const std::string& name : Names(folder)) {
+        if (name.ends_with(".part") || name.ends_with(".splitting")) {
+            left.push_back(name);
+        }
+    }
+    return left;
+}
+
+void Split(const fs::path& source) {
+    std::u16string message;
+    Module1::SplitFile(U16(source), 0, message, 1000);
+}
+
+}  // namespace
+
+TEST(Crash, what_killed_runs_leave_goes_with_the_next_run_of_the_name_unless_it_is_still_held) {
+    const Bytes source = RandomBytes(5500, 58);
+    {
+        SCOPED_TRACE("merges killed once their temporary is complete");
+        TempDir dir;
+        WriteFile(dir / "s", source);
+        SplitOrFail(dir / "s", 1000);
+        for (int run = 0; run < 2; ++run) {  // the second takes away the first one's
+            KilledAt(Step::Flush, 1,
+                     [&] { Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out")); });
+            EXPECT_EQ(Leftovers(dir.path()).size(), 1u);
+        }
+        Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+        EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
+    }
+    {
+        SCOPED_TRACE("a split killed as it brings its set in, then the file saved anew");
+        TempDir dir;
+        WriteFile(dir / "s", source);
+        KilledAt(Step::Rename, 1, [&] { Split(dir / "s"); });
+        EXPECT_GE(Leftovers(dir.path()).size(), 7u);
+        WriteFile(dir / "new", source);
+        fs::rename(dir / "new", dir / "s");  // as editors save: another file under the name
+        SplitOrFail(dir / "s", 1000);
+        EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
+    }
+    {
+        SCOPED_TRACE("a leftover whose writer still holds its lock stays");
+        TempDir dir;
+        WriteFile(dir / "s", source);
+        KilledAt(Step::Rename, 1, [&] { Split(dir / "s"); });
+        const std::string held = Leftovers(dir.path()).front();
+        const int fd = ::open((dir / held).c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        SplitOrFail(dir / "s", 1000);
+        EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{held});
+        ::close(fd);
+    }
+    if (::geteuid() != 0) {
+        return;  // the rest needs files of other users
+    }
+    {
+        SCOPED_TRACE("root's killed split of a user's file, and a file of a third user");
+        TempDir dir;
+        WriteFile(dir / "s", source);
+        ASSERT_EQ(::chown((dir / "s").c_str(), kNobody, kNobody), 0);
+        KilledAt(Step::Rename, 1, [&] { Split(dir / "s"); });
+        std::vector<std::string> left = Leftovers(dir.path());
+        ASSERT_GE(left.size(), 7u);
+        ASSERT_EQ(::lchown((dir / left.back()).c_str(), 4242, 4242), 0);
+        SplitOrFail(dir / "s", 1000);
+        EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{left.back()});
+    }
 }
 
 namespace {

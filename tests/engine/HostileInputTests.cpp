@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 
 #include "FaultInjection.h"
 #include "Module1.h"
@@ -323,15 +324,20 @@ TEST_F(SplitSource, links_planted_at_set_names_are_replaced_and_what_they_reach_
     EXPECT_EQ(ReadFile(dir / "out"), source);
 }
 
-TEST_F(SplitSource, another_users_file_at_a_set_name_in_a_sticky_folder_is_refused_even_for_root) {
+TEST_F(SplitSource, another_users_file_at_a_set_name_is_refused_in_any_folder_even_for_root) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "only root can make a file of another user's here";
     }
-    ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
-    WriteFile(dir / "s.001", Bytes(10, 'x'));
-    ASSERT_EQ(::chown((dir / "s.001").c_str(), kNobody, kNobody), 0);
-    ExpectRefusedNaming(dir / "s.001", "分割要写的这个名字上是另一个用户的文件");
-    EXPECT_EQ(ReadFile(dir / "s.001"), Bytes(10, 'x'));
+    for (const mode_t folder : {0755, 01777, 02775}) {  // hers, sticky, shared by a group
+        SCOPED_TRACE(std::to_string(folder));
+        ASSERT_EQ(::chmod(dir.path().c_str(), folder), 0);
+        WriteFile(dir / "s.001", Bytes(10, 'x'));
+        ASSERT_EQ(::chown((dir / "s.001").c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chmod((dir / "s.001").c_str(), 0666), 0);
+        ExpectRefusedNaming(dir / "s.001", "分割要写的这个名字上是另一个用户的文件");
+        EXPECT_EQ(ReadFile(dir / "s.001"), Bytes(10, 'x'));
+        fs::remove(dir / "s.001");
+    }
 }
 
 TEST_F(SplitSource, a_read_only_piece_or_list_file_of_an_older_set_fails_before_any_piece) {
@@ -435,25 +441,6 @@ TEST_F(SplitSource, pieces_are_unreadable_to_others_while_they_are_written) {
     EXPECT_EQ(ModeOf(dir / "s.001"), 0644u) << "readable once complete, as the source is";
 }
 
-TEST_F(SplitSource, a_piece_another_user_made_in_a_shared_folder_is_replaced_not_written_into) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "only root can make a file of another user's here";
-    }
-    ASSERT_EQ(::chmod((dir / "s").c_str(), 0600), 0);
-    WriteFile(dir / "s.001", {});
-    ASSERT_EQ(::chown((dir / "s.001").c_str(), kNobody, kNobody), 0);
-    ASSERT_EQ(::chmod((dir / "s.001").c_str(), 0666), 0);
-    const int kept = ::open((dir / "s.001").c_str(), O_RDONLY);  // as she would keep it open
-    SplitOrFail(dir / "s", 1000);
-    struct stat info {};
-    ASSERT_EQ(::stat((dir / "s.001").c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 0u);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    char byte;
-    EXPECT_EQ(::read(kept, &byte, 1), 0) << "her file stayed empty";
-    ::close(kept);
-}
-
 TEST_F(HostileSet,
        a_merge_into_a_new_name_takes_the_list_files_privacy_and_no_one_reads_the_temporary) {
     for (const mode_t listMode : {mode_t{0600}, mode_t{0640}}) {
@@ -476,6 +463,122 @@ TEST_F(HostileSet,
         EXPECT_EQ(ReadFile(dir / "new"), source);
         fs::remove(dir / "new");
     }
+}
+
+namespace {
+
+// Whether the user uid of the one group gid could open path for reading.
+bool CanRead(unsigned uid, unsigned gid, const fs::path& path) {
+    return AsUser(uid, gid, [&] {
+               const int fd = ::open(path.c_str(), O_RDONLY);
+               ::close(fd);
+               return fd >= 0 ? "yes" : "no";
+           }) == "yes";
+}
+
+bool Shell(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+// Leaves path with its owner's bits alone, and an access list that lets nobody read it too.
+bool LetNobodyRead(const fs::path& path) {
+    return Shell("chmod 600 '" + path.string() + "' && setfacl -m u:65534:r '" + path.string() +
+                 "'");
+}
+
+}  // namespace
+
+TEST(Readers, nobody_reads_a_piece_or_merged_file_who_could_not_read_what_it_came_from) {
+    if (::geteuid() != 0 || !Shell("command -v setfacl >/dev/null")) {
+        GTEST_SKIP() << "needs root and setfacl (scripts/setup.sh installs acl)";
+    }
+    constexpr unsigned kUser = 4242, kGroup = 4343, kOtherGroup = 4444, kGroupMember = 4245;
+    const Bytes source = RandomBytes(2500, 95);
+    {
+        SCOPED_TRACE("a private source with an access list that adds one reader");
+        TempDir dir;
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+        WriteFile(dir / "s", source);
+        ASSERT_TRUE(LetNobodyRead(dir / "s"));
+        SplitOrFail(dir / "s", 1000);
+        for (const char* name : {"s.00", "s.002", "s.FLF"}) {
+            EXPECT_TRUE(CanRead(kNobody, kNobody, dir / name)) << name << ": the list's reader";
+            EXPECT_FALSE(CanRead(kGroupMember, 0, dir / name)) << name << ": the source's group";
+        }
+    }
+    {
+        SCOPED_TRACE("a source whose group the user cannot give, in a folder of another group");
+        TempDir dir;
+        ASSERT_EQ(::chown(dir.path().c_str(), 0, kGroup), 0);
+        ASSERT_EQ(::chmod(dir.path().c_str(), 02775), 0);
+        WriteFile(dir / "s", source);
+        ASSERT_EQ(::chown((dir / "s").c_str(), kUser, kOtherGroup), 0);
+        ASSERT_EQ(::chmod((dir / "s").c_str(), 0640), 0);
+        EXPECT_EQ(AsUser(kUser, kGroup,
+                         [&] {
+                             std::u16string message;
+                             return Module1::SplitFile(U16(dir / "s"), 0, message, 1000)
+                                        ? ""
+                                        : Utf8(message);
+                         }),
+                  "");
+        for (const char* name : {"s.00", "s.002", "s.FLF"}) {
+            EXPECT_TRUE(CanRead(kUser, kGroup, dir / name)) << name << ": the user";
+            EXPECT_FALSE(CanRead(kGroupMember, kGroup, dir / name))
+                << name << ": the folder's group";
+        }
+    }
+    {
+        SCOPED_TRACE("a merge over an output with an access list");
+        TempDir dir;
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+        WriteFile(dir / "s", source);
+        ASSERT_EQ(::chmod((dir / "s").c_str(), 0640), 0);
+        SplitOrFail(dir / "s", 1000);
+        WriteFile(dir / "out", Bytes(5, 'o'));
+        ASSERT_EQ(::chown((dir / "out").c_str(), 0, kGroup), 0);
+        ASSERT_TRUE(LetNobodyRead(dir / "out"));
+        Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+        EXPECT_EQ(ReadFile(dir / "out"), source);
+        EXPECT_FALSE(CanRead(kGroupMember, kGroup, dir / "out")) << "the output's group";
+        EXPECT_FALSE(CanRead(kNobody, kNobody, dir / "out"))
+            << "whom the list file does not let in";
+    }
+}
+
+TEST(DropBox, a_folder_one_may_write_in_but_not_list_takes_a_split_and_a_merge) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs a folder of another user's, and to act as a user it binds";
+    }
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    fs::create_directory(dir / "box");
+    ASSERT_EQ(::chmod((dir / "box").c_str(), 01733), 0);  // root's: anyone writes, none lists
+    const Bytes mine = RandomBytes(2500, 96);
+    WriteFile(dir / "box" / "s", mine);
+    ASSERT_EQ(::chown((dir / "box" / "s").c_str(), kNobody, kNobody), 0);
+    fs::create_directory(dir / "set");
+    const Bytes set = RandomBytes(2500, 97);
+    WriteFile(dir / "set" / "a", set);
+    SplitOrFail(dir / "set" / "a", 1000);
+    EXPECT_EQ(AsUser(kNobody, kNobody,
+                     [&] {
+                         std::u16string message;
+                         if (!Module1::SplitFile(U16(dir / "box" / "s"), 0, message, 1000)) {
+                             return Utf8(message);
+                         }
+                         try {
+                             Module1::MergeFile(U16(dir / "set" / "a.FLF"),
+                                                U16(dir / "box" / "out"));
+                         } catch (const Module1::EngineError& error) {
+                             return std::string(error.what());
+                         }
+                         return std::string();
+                     }),
+              "");
+    EXPECT_EQ(ReadFile(dir / "box" / "out"), set);
+    Module1::MergeFile(U16(dir / "box" / "s.FLF"), U16(dir / "box" / "back"));
+    EXPECT_EQ(ReadFile(dir / "box" / "back"), mine);
 }
 
 TEST_F(HostileSet, an_output_folder_the_user_may_not_write_in_is_named) {

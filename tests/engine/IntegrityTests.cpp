@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <thread>
@@ -611,6 +612,117 @@ TEST(BringingIn, a_split_killed_at_any_step_leaves_the_older_set_or_no_list_file
         EXPECT_EQ(ReadLikeALayoutOnlyReader(dir.path(), older, newer), SetOnDisk::Newer);
     }
     EXPECT_GE(withoutListFile, 1) << "no kill fell between the removal and the last rename";
+}
+
+namespace {
+
+// Another user of a shared folder, by ids no account needs.
+constexpr unsigned kOtherUser = 4242;
+constexpr unsigned kSharedGroup = 4343;
+
+// Puts bytes at path as the other user: a new file, or, with replacing, one renamed over
+// whatever stands there, as she may in a folder that is not sticky. Plain system calls only: it
+// runs in a child forked from the engine's thread.
+void PlantAsOtherUser(const fs::path& path, const Bytes& bytes, bool replacing) {
+    AsUser(kOtherUser, kSharedGroup, [&] {
+        const fs::path written = replacing ? fs::path(path.string() + ".hers") : path;
+        const int fd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        const bool ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
+                                       static_cast<ssize_t>(bytes.size());
+        ::close(fd);
+        return ok && (!replacing || ::rename(written.c_str(), path.c_str()) == 0)
+                   ? std::string()
+                   : std::string("could not plant ") + path.string();
+    });
+}
+
+}  // namespace
+
+TEST(BringingIn, a_name_another_user_takes_meanwhile_is_never_replaced_and_the_older_set_stays) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "acting as another user needs root";
+    }
+    struct Row {
+        const char* name;
+        mode_t folder;
+        bool olderChecksums;  // whether the older set has a checksum list
+        bool replacing;       // an older file replaced by hers, or a free name taken
+    };
+    const Bytes older = RandomBytes(5000, 120);  // s.00 to s.004
+    const Bytes newer = RandomBytes(5500, 121);  // s.00 to s.005
+    const Bytes hers = RandomBytes(77, 122);
+    for (const Row row : {Row{"s.005", 01777, true, false}, Row{"s.005", 02775, true, false},
+                          Row{"s.FLF.sha256", 01777, false, false}, Row{"s.002", 02775, true, true},
+                          Row{"s.FLF", 02775, true, true}}) {
+        SCOPED_TRACE(std::string(row.name) + " in a folder of mode " + std::to_string(row.folder));
+        TempDir dir;
+        ASSERT_EQ(::chown(dir.path().c_str(), 0, kSharedGroup), 0);
+        ASSERT_EQ(::chmod(dir.path().c_str(), row.folder), 0);
+        WriteFile(dir / "s", older);
+        SplitOrFail(dir / "s", 1000);
+        if (!row.olderChecksums) {
+            fs::remove(dir / "s.FLF.sha256");
+        }
+        WriteFile(dir / "s", newer);
+        std::vector<std::string> expected = dir.List();
+        if (!row.replacing) {
+            expected.push_back(row.name);
+            std::sort(expected.begin(), expected.end());
+        }
+        std::u16string message;
+        {
+            // After every check, just before the bring-in's first rename.
+            InjectedFault taken(BeforeNthStep(
+                Step::Rename, 1, [&] { PlantAsOtherUser(dir / row.name, hers, row.replacing); }));
+            EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 1000));
+        }
+        EXPECT_SAYS(Utf8(message), "文件已存在", Utf8(dir / row.name));
+        EXPECT_EQ(ReadFile(dir / row.name), hers);
+        struct stat info {};
+        ASSERT_EQ(::stat((dir / row.name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, kOtherUser);
+        EXPECT_EQ(dir.List(), expected) << "nothing brought in, no temporary left";
+        if (std::string(row.name) == "s.005") {  // elsewhere her file stands in the older set
+            Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
+            EXPECT_EQ(ReadFile(dir / "out"), older) << "the older set is whole";
+        }
+    }
+}
+
+TEST(SplitDuringMerge, a_piece_rewritten_in_place_while_it_is_copied_fails_the_merge) {
+    TempDir dir;
+    WriteFile(dir / "a.rar", RandomBytes(30000, 123));
+    SplitOrFail(dir / "a.rar", 10000);
+    fs::remove(dir / "a.rar.FLF.sha256");  // a set without checksums: nothing else would see it
+    {
+        // Once the first piece is found as planned, its head and then its tail are written.
+        InjectedFault rewrite(BeforeNthStep(Step::Copy, 1, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past the clock's tick
+            const int fd = ::open((dir / "a.rar.00").c_str(), O_WRONLY);
+            const char bytes[4] = {'n', 'e', 'w', '!'};
+            EXPECT_EQ(::pwrite(fd, bytes, 4, 10), 4);
+            EXPECT_EQ(::pwrite(fd, bytes, 4, 10000), 4);
+            ::close(fd);
+        }));
+        const MergeFailure failed = MergeFails(dir / "a.rar.FLF", dir / "out");
+        EXPECT_EQ(failed.failure, Module1::Failure::PieceChangedDuringMerge);
+        EXPECT_EQ(failed.paths, std::vector<std::string>{Utf8(dir / "a.rar.00")});
+    }
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST(ChecksumListLarge, the_longest_the_program_writes_is_read_back_and_sha256sum_agrees) {
+    // 32767 pieces of a name of 240 backslashes, each escaped: about 18 MB of checksums.
+    TempDir dir;
+    const std::string name = std::string(240, '\\') + "s";
+    WriteFile(dir / name, RandomBytes(32767, 124));
+    SplitOrFail(dir / name, 1);
+    EXPECT_GT(fs::file_size(dir / (name + ".FLF.sha256")), std::uintmax_t{16} << 20);
+    Module1::MergeFile(U16(dir / (name + ".FLF")), U16(dir / "out"));
+    EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / name));
+    const auto [output, status] = RunShell(
+        "cd " + Quoted(dir.path()) + " && sha256sum --quiet -c " + Quoted(name + ".FLF.sha256"));
+    EXPECT_EQ(status, 0) << output.substr(0, 500);
 }
 
 #endif  // !defined(_WIN32)

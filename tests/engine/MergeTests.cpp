@@ -166,6 +166,16 @@ TEST_F(SetWithOutput, an_output_folder_that_does_not_exist_is_named) {
                 Utf8(dir / "no" / "out"));
 }
 
+TEST_F(SetWithOutput, an_output_name_too_long_for_its_folder_fails_before_the_first_byte) {
+    const fs::path output = dir / std::string(300, 'o');  // 300 bytes, and 300 UTF-16 units
+    InjectedFault counted(BeforeNthStep(Step::Write, 1000, [] {}));
+    const MergeFailure failed = MergeFails(dir / "a.rar.FLF", output);
+    EXPECT_EQ(failed.failure, Module1::Failure::NameTooLong);
+    EXPECT_EQ(failed.paths, std::vector<std::string>{Utf8(output)});
+    EXPECT_EQ(counted.Steps(), 0) << "nothing was written";
+    ExpectOutputUntouched();
+}
+
 TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
     fs::create_directory(dir / "folder");
     before = dir.List();
