@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One character at a time between UTF-16 and code page 936, through the system's own tables:
-// iconv on POSIX (CodePage936Posix.cpp), the code page functions on Windows
-// (CodePage936Win32.cpp). The rules around a character (ASCII, surrogate pairs, what stands in
+// iconv on POSIX (posix/CodePage936.cpp), the code page functions on Windows
+// (win32/CodePage936.cpp). The rules around a character (ASCII, surrogate pairs, what stands in
 // for what cannot be converted) live once in Text.cpp; a twin answers only whether one
 // character or one byte sequence has a counterpart. Both twins give the same answer for every
 // code, the user-defined areas included (see the POSIX twin).

@@ -37,29 +37,6 @@ int InjectedError(Step step) {
     return hook ? hook(step) : 0;
 }
 
-std::string PathOf(const std::u16string& text) {
-    if (text.find(u'\0') != std::u16string::npos) {
-        std::u16string shown = text;
-        std::replace(shown.begin(), shown.end(), u'\0', u'\u2400');  // the symbol for NUL
-        Throw(Failure::NulInName, text::ToUtf8(shown));
-    }
-    return text::ToUtf8(text);
-}
-
-void CheckRegularOrAbsent(const std::string& path) {
-    const std::optional<FileInfo> link = LinkStat(path);
-    if (!link) {
-        return;
-    }
-    const std::optional<FileInfo> info = link->kind == Kind::Link ? StatIfPresent(path) : link;
-    if (info && info->kind == Kind::Directory) {
-        Throw(Failure::PathAccess, path);
-    }
-    if (info && info->kind != Kind::Regular) {
-        Throw(Failure::NotRegularFile, path);
-    }
-}
-
 void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
                std::vector<std::uint8_t>& buffer,
                const std::function<void(const std::uint8_t*, std::size_t)>& onBytes) {

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The engine's one seam to the file system. Every call that opens, creates, reads, writes,
-// copies, flushes, renames, removes, closes, changes or looks up a file goes through here as a
-// Step, so a test can make any single step fail; a failure becomes one EngineError with a
-// Chinese description naming the file. Calls that only advise the system (read-ahead, early
-// writeback) or tidy up (removing our own temporary file, syncing a folder, listing stale
-// temporaries) are not steps: their failure changes nothing the user relies on.
+// The engine's one seam to the system. Every call that opens, creates, reads, writes, copies,
+// flushes, renames, removes, closes, changes or looks up a file goes through here as a Step, so
+// a test can make any single step fail; a failure becomes one EngineError naming the file.
+// Calls that only advise the system (read-ahead, early writeback) or tidy up (removing our own
+// temporary file, syncing a folder, removing what a killed run left) are not steps: their
+// failure changes nothing the user relies on.
 //
-// The types here are the engine's own, so that each platform has a twin of this seam behind the
-// same header: FileIoPosix.cpp for Linux, FileIoWin32.cpp for Windows. Paths are UTF-8.
+// Each system has a twin of the seam in a folder of its own, engine/posix and engine/win32:
+// FileIo.cpp for files and Folder.cpp for folders, which define the functions below in this
+// order, under these names, with this meaning; System.h holds what a twin's two files share.
+// The types are the engine's own, so that no system type leaks through. Path syntax is portable
+// (Paths.h), and so are the rules the engine applies to names (FileChecks.h). Paths are UTF-8.
 #pragma once
 
 #include <chrono>
@@ -31,7 +34,6 @@ enum class Step {
     Copy,
     Flush,
     Rename,
-    Remove,
     Stat,
     LinkStat,
     Resolve,
@@ -53,38 +55,17 @@ using FaultHook = int (*)(Step);
 // broken device or driver may.
 inline constexpr int kMovesNothing = -1;
 void SetFaultHook(FaultHook hook);
-// The error the hook asks for at this step, 0 for none; for the platform twins.
+// The error the hook asks for at this step, 0 for none; for the twins.
 int InjectedError(Step step);
 
 // On Windows, antivirus scanners, indexers and sync clients open a new file for a moment after it
-// is written, so a rename or removal then fails with a sharing violation or "access denied" that
-// a moment later would succeed. Those two calls are tried again, pausing longer each time, for up
-// to two seconds of pauses in all. Tests put in a pause that does not wait.
+// is written, so a rename, removal or hold then fails with a sharing violation or "access denied"
+// that a moment later would succeed. Those calls are tried again, pausing longer each time, for
+// up to two seconds of pauses in all. Tests put in a pause that does not wait.
 using RetryPause = void (*)(std::chrono::milliseconds);
 void SetRetryPause(RetryPause pause);
-// Pauses before the next try, as set; for the platform twins.
+// Pauses before the next try, as set; for the Windows twin.
 void PauseBeforeRetry(std::chrono::milliseconds pause);
-
-// The folder that holds path: "." for a bare name, the root for a name at the root.
-std::string FolderOf(const std::string& path);
-// The last element of path.
-std::string NameOf(const std::string& path);
-// folder and name joined by the platform's separator.
-std::string JoinPath(const std::string& folder, const std::string& name);
-// The length of a name as the file system counts it against its longest name: bytes here,
-// UTF-16 units on Windows.
-std::size_t NameLength(const std::string& name);
-
-// A path as the engine takes it from the caller. A text holding U+0000 names no file (the
-// system would cut it there and reach another one), so it is refused, naming the text.
-std::string PathOf(const std::u16string& text);
-// The path as the file system names what it reaches: on Windows without the trailing dots and
-// spaces that Windows drops from a name ("a.bin. " is a.bin), so that the names the engine
-// checks are the names it writes; elsewhere the path itself.
-std::u16string AsStored(const std::u16string& path);
-// Whether two paths name one file by their words alone: regardless of case as Windows folds
-// it there; elsewhere regardless of ASCII case, as a set may come from a disk that folds it.
-bool SameNameOnDisk(std::string_view a, std::string_view b);
 
 enum class Kind { Regular, Directory, Link, Other };
 
@@ -95,16 +76,15 @@ struct FileId {
     // Where the system gives no number (some network shares on Windows): the file's final path.
     std::string path;
 };
-// The same file: by volume and number, or by final path where there is no number.
-bool operator==(const FileId& a, const FileId& b);
 
-// What the engine knows of a file.
 #if defined(_WIN32)
 // Who owns a file: the owner's security identifier as text ("S-1-5-21-…"); empty where the
 // system does not say.
 using OwnerId = std::string;
+using NativeHandle = void*;
 #else
 using OwnerId = std::uint32_t;
+using NativeHandle = int;
 #endif
 
 // What the engine knows of a file.
@@ -120,16 +100,7 @@ struct FileInfo {
 
 inline constexpr std::uint32_t kStickyBit = 01000;
 
-// Whether files of this owner are the running user's own. On Windows also those of the owner
-// the user's new files get (the Administrators group, when the program runs elevated).
-bool OwnedByCaller(const OwnerId& owner);
-
-#if defined(_WIN32)
-using NativeHandle = void*;
-#else
-using NativeHandle = int;
-#endif
-
+// An open file, closed when it goes.
 class File {
   public:
     File();
@@ -151,47 +122,6 @@ class File {
     std::string path_;
 };
 
-// Opening never blocks and never reaches a device: a FIFO, socket or device node (or a link to
-// one) is refused as "not a regular file" before anything is read.
-File OpenForReading(const std::string& path);
-
-// Throws for a name no file may have on this system: on Windows the device names CON, PRN, AUX,
-// NUL, COM0-9, LPT0-9 (also with superscript digits), CONIN$ and CONOUT$, with any extension.
-void CheckNameAllowed(const std::string& path);
-
-// Throws unless path is absent or a regular file, or a symbolic link to one (or to nothing).
-// A folder is "路径/文件访问错误".
-void CheckRegularOrAbsent(const std::string& path);
-// Throws "文件名太长" unless a file of this name can be created in its folder, whose longest
-// name is nameLimit (see NameLimit and NameLength).
-void CheckNameFits(const std::string& path, long nameLimit);
-
-// Takes a lock on the file for as long as it stays open, which other locks of this kind refuse
-// but which keeps no program from reading; false when another open file holds one. A file
-// system without locks counts as locked by us.
-bool TryLock(const File& file);
-
-FileInfo Stat(const File& file);
-// Does not follow a symbolic link; empty when nothing is there, throws on any other failure.
-std::optional<FileInfo> LinkStat(const std::string& path);
-// Follows symbolic links; empty when nothing is there (or a link dangles).
-std::optional<FileInfo> StatIfPresent(const std::string& path);
-// The absolute path with every symbolic link resolved.
-std::string Resolve(const std::string& path);
-// The absolute path with its folder resolved and its last element as given: the file the name
-// makes, even where that element is itself a symbolic link. A folder that does not exist yet
-// is made absolute by its words. Never throws.
-std::string WithResolvedFolder(const std::string& path);
-
-// Reads exactly size bytes at offset; a file that ends first is "输入超出文件尾".
-void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset);
-void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset);
-// Reads count bytes from offset through buffer (which must not be empty), handing each chunk
-// to onBytes.
-void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
-               std::vector<std::uint8_t>& buffer,
-               const std::function<void(const std::uint8_t*, std::size_t)>& onBytes);
-
 // Copies byte ranges between files in the kernel where it can, or through one buffer of its own
 // (allocated on first use). One copier per thread. Measured here: one stream copies faster in
 // the kernel than through a buffer even where a piece's data (at byte 10) makes the kernel go
@@ -211,35 +141,79 @@ class Copier {
     std::vector<char> buffer_;
 };
 
+// Reads count bytes from offset through buffer (which must not be empty), handing each chunk
+// to onBytes. The same on every system (FileIo.cpp).
+void ReadRange(const File& file, std::int64_t offset, std::int64_t count,
+               std::vector<std::uint8_t>& buffer,
+               const std::function<void(const std::uint8_t*, std::size_t)>& onBytes);
+
+// ---- What each twin defines, in this order. ----
+
+// Whether files of this owner are the running user's own; on Windows also those of the owner
+// the user's new files get (the Administrators group, when the program runs elevated).
+bool OwnedByCaller(const OwnerId& owner);
+// Whether two paths name one file by their words alone: regardless of case as Windows folds it
+// there; elsewhere regardless of ASCII case, as a set may come from a disk that folds it.
+bool SameNameOnDisk(std::string_view a, std::string_view b);
+// The length of the path as the system takes it, to compare with LongestPath: its bytes, or on
+// Windows the UTF-16 units of its full form with the \\?\ prefix.
+std::size_t SystemPathLength(const std::string& path);
+// The same file: by volume and number, or by final path where there is no number.
+bool operator==(const FileId& a, const FileId& b);
+
+// Opens a regular file to read, never blocking, never reaching a device: a FIFO, socket or
+// device node (or a link to one) is "not a regular file" before anything is read.
+File OpenForReading(const std::string& path);
+// Takes a lock held while the file stays open, which other such locks refuse but which keeps no
+// program from reading; false when another holds one; a file system without locks counts as
+// locked.
+bool TryLock(const File& file);
+// What the open file is now.
+FileInfo Stat(const File& file);
+// What stands at path, not following a link; empty when nothing does.
+std::optional<FileInfo> LinkStat(const std::string& path);
+// What path reaches, following links; empty when nothing does (or a link dangles).
+std::optional<FileInfo> StatIfPresent(const std::string& path);
+// The absolute path with every symbolic link resolved.
+std::string Resolve(const std::string& path);
+// The absolute path with its folder resolved and its last element as given: the file the name
+// makes, even where that element is itself a link. A missing folder is made absolute by its
+// words. Never throws.
+std::string WithResolvedFolder(const std::string& path);
+
+// Reads exactly size bytes at offset; a file that ends first is "输入超出文件尾".
+void ReadAt(const File& file, void* buffer, std::size_t size, std::int64_t offset);
+// Writes size bytes at offset; a write that takes no byte is a device error.
+void WriteAt(const File& file, const void* buffer, std::size_t size, std::int64_t offset);
+// (Copier::Copy: in the kernel on Linux, through the buffer on Windows.)
 // True when the file lies on a rotational disk, where two streams reading at once make the
-// head seek. False when the system does not say.
+// head seek; false when the system does not say.
 bool OnRotationalDisk(const File& file);
 
+// Waits until the file's data is on the disk.
 void Flush(const File& file);
-// Starts writing a range to disk without waiting, so a later Flush has less left to do.
+// Starts writing a range to disk without waiting, so a later flush has less left to do.
 void StartWriteback(const File& file, std::int64_t offset, std::int64_t count) noexcept;
 // Sends a new file, whole, on its way to the disk before it is closed: on Linux its writeback
 // starts and Folder::FlushFiles waits for it, once for every file of a set; on Windows, where
 // no such wait exists, it is flushed now. May throw (a failed flush).
 void FinishWriting(const File& file);
 
-// The file's POSIX access list as Linux keeps it (the attribute system.posix_acl_access);
-// empty where it has none or its file system keeps none, and always on Windows, where a new
-// file takes the access list its folder gives it.
+// The file's POSIX access list as Linux keeps it (the attribute system.posix_acl_access); empty
+// where it has none or its file system keeps none, and on Windows, where a new file takes the
+// access list its folder gives it.
 std::vector<std::uint8_t> AccessListOf(const File& file);
 std::vector<std::uint8_t> AccessListAt(const std::string& path);
 // Gives the file the owner and group where the process may, else the group alone where it may,
 // else neither; returns the group the file has then. Nothing to give on Windows.
 std::uint32_t GiveOwner(const File& file, const OwnerId& owner, std::uint32_t group);
-// Sets the permission bits (07777 is never set beyond 0777), or, where accessList is not empty,
-// the access list, whose entries set the bits too; a file system that keeps no access lists
-// gets the owner's bits alone, so that nobody gains access. Nothing to set on Windows.
+// Sets the permission bits (never beyond 0777), or, where accessList is not empty, the access
+// list, whose entries set the bits too; a file system that keeps no access lists gets the
+// owner's bits alone, so that nobody gains access. Nothing to set on Windows.
 void GiveAccess(const File& file, std::uint32_t mode, const std::vector<std::uint8_t>& accessList);
 // The process's umask (0 on Windows).
 std::uint32_t ProcessUmask();
 
-// A folder held open, in which files are made, renamed and removed by their names alone: any
-// name that can exist there can be reached, however long the folder's own path.
 // Whether the system can swap two names in one step (Linux: renameat2 with RENAME_EXCHANGE).
 // Where it cannot (Windows), older files are moved off their names before a set comes in.
 #if defined(_WIN32)
@@ -248,6 +222,8 @@ inline constexpr bool kSwapsNames = false;
 inline constexpr bool kSwapsNames = true;
 #endif
 
+// A folder held open, in which files are made, renamed and removed by their names alone: any
+// name that can exist there can be reached, however long the folder's own path.
 class Folder {
   public:
     // Errors opening it name displayName (a missing folder reads "路径未找到").

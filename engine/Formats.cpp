@@ -147,8 +147,11 @@ ListRecord DecodeListRecord(std::span<const std::uint8_t> bytes, const std::stri
     list.PieceCount = Get<std::int16_t>(bytes, 6 + pathSize);
     list.FirstNumber = Get<std::int32_t>(bytes, 8 + pathSize);
     if (list.PieceCount < 1) {
-        Throw(Failure::ListPieceCountBroken, {{{}, fileForErrors}}, std::to_string(list.PieceCount),
-              {});
+        Throw(Fault{Failure::ListPieceCountBroken,
+                    {{Role::Named, fileForErrors, 0}},
+                    {list.PieceCount},
+                    0,
+                    Failure::Unexpected});
     }
     return list;
 }

@@ -6,10 +6,12 @@
 #include <span>
 
 #include "Access.h"
+#include "FileChecks.h"
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
 #include "NewFiles.h"
+#include "Paths.h"
 #include "SetNames.h"
 #include "Sha256.h"
 #include "Text.h"
@@ -62,18 +64,14 @@ bool LooksLikeAListRecord(const ListRecord& list) {
 // the list file beside a file that was split.
 [[noreturn]] void ThrowNotAListFile(const std::string& path, std::span<const std::uint8_t> bytes,
                                     std::int64_t size) {
+    Fault fault{Failure::NotAListFile, {{Role::Named, path, 0}}, {}, 0, Failure::Unexpected};
     if (const std::optional<std::string> list = ListFileOfPiece(path, bytes, size)) {
-        Throw(Failure::NotAListFile,
-              {{{}, path}, {"这是一份分割出的文件；请选择这组文件的列表文件（.FLF）：", *list}}, {},
-              {});
+        fault.files.push_back({Role::ListOfPiece, *list, 0});
+    } else if (const std::string beside = text::ToUtf8(ListFileName(text::FromUtf8(path)));
+               io::StatIfPresent(beside)) {
+        fault.files.push_back({Role::ListBeside, beside, 0});
     }
-    const std::string beside = text::ToUtf8(ListFileName(text::FromUtf8(path)));
-    if (io::StatIfPresent(beside)) {
-        Throw(Failure::NotAListFile, {{{}, path}, {"它分割时生成的列表文件（.FLF）是：", beside}},
-              {}, {});
-    }
-    Throw(Failure::NotAListFile, {{{}, path}}, {},
-          "请选择分割时生成的、文件名以 .FLF 结尾的列表文件。");
+    Throw(fault);
 }
 
 ListFile ReadListFile(const std::string& path) {
@@ -141,27 +139,16 @@ void CheckPieceAsPlanned(const MergePlan& plan, std::size_t i, const io::File& p
 
 // Names every piece of the set that is not there at all, before any is read, and says what to do.
 void CheckNoPieceMissing(const SetNames& names) {
-    constexpr std::size_t kShown = 10;  // a box, not a catalogue
-    std::vector<EngineError::File> missing;
-    std::int32_t count = 0;
+    Fault fault{Failure::PiecesMissing, {}, {names.PieceCount(), 0}, 0, Failure::Unexpected};
     for (std::int32_t k = 1; k <= names.PieceCount(); ++k) {
-        const std::string piece = names.Piece(k);
-        if (!io::StatIfPresent(piece)) {
-            ++count;
-            if (missing.size() < kShown) {
-                missing.push_back({"第 " + std::to_string(k) + " 份：", piece});
-            }
+        if (const std::string piece = names.Piece(k); !io::StatIfPresent(piece)) {
+            fault.files.push_back({Role::MissingPiece, piece, k});
         }
     }
-    if (count == 0) {
-        return;
+    if (!fault.files.empty()) {
+        fault.numbers[1] = static_cast<std::int64_t>(fault.files.size());
+        Throw(fault);
     }
-    std::string detail =
-        "（共 " + std::to_string(names.PieceCount()) + " 份，缺少 " + std::to_string(count) + " 份";
-    detail += static_cast<std::size_t>(count) > kShown
-                  ? "，下面是前 " + std::to_string(kShown) + " 份）"
-                  : "）";
-    Throw(Failure::PiecesMissing, std::move(missing), detail, Advice(Failure::PiecesMissing));
 }
 
 // Every split cuts pieces of one size and a last one of at least a byte and at most that.
@@ -180,8 +167,22 @@ void CheckSetLength(const ListRecord& list, const MergePlan& plan, const std::st
     constexpr std::int32_t kSaturated = std::numeric_limits<std::int32_t>::max();
     if (list.SourceLength < kSaturated ? plan.total != list.SourceLength
                                        : plan.total < kSaturated || !HasTheShapeOfASplit(plan)) {
-        ThrowSetLengthMismatch(plan.total, list.SourceLength, listFile);
+        Throw(Fault{Failure::SetLengthMismatch,
+                    {{Role::Named, listFile, 0}},
+                    {plan.total, list.SourceLength},
+                    0,
+                    Failure::Unexpected});
     }
+}
+
+// A piece or list file that its set's checksum list does not vouch for.
+[[noreturn]] void ThrowChecksumFailure(Failure failure, const std::string& file,
+                                       const std::string& checksumList) {
+    Throw(Fault{failure,
+                {{Role::Named, file, 0}, {Role::ChecksumList, checksumList, 0}},
+                {},
+                0,
+                Failure::Unexpected});
 }
 
 // What a set's checksum list says: a digest for each piece, in order, and for the list file.
@@ -261,7 +262,7 @@ Checksums MatchByPosition(const SetNames& names, const std::vector<PositionalLin
     }
     const std::string_view last =
         lineCount == checksums.pieces.size() + 1 ? std::string_view(lines.back().end) : "";
-    if (last.size() < 4 || !SameNameIgnoringCase(last.substr(last.size() - 4), ".FLF")) {
+    if (last.size() < 4 || !io::SameNameIgnoringCase(last.substr(last.size() - 4), ".FLF")) {
         ThrowChecksumFailure(Failure::PieceNotCovered, names.List(), path);
     }
     checksums.listFile = lines.back().digest;

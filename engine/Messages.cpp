@@ -126,35 +126,6 @@ std::string Advice(Failure failure) {
     }
 }
 
-Failure FailureOfErrno(int error) {
-    switch (error) {
-        case ENOENT: return Failure::FileNotFound;
-        case ENOTDIR: return Failure::PathNotFound;
-        case EACCES:
-        case EPERM: return Failure::AccessDenied;
-        case EROFS: return Failure::WriteProtected;
-        case ENOSPC: return Failure::DiskFull;
-#if defined(EDQUOT)
-        case EDQUOT: return Failure::DiskFull;
-#endif
-        case EFBIG: return Failure::FileTooLarge;
-        case ENOMEM: return Failure::OutOfMemory;
-        case EISDIR: return Failure::PathAccess;
-        case ENAMETOOLONG: return Failure::NameTooLong;
-        case EEXIST: return Failure::FileExists;
-        case EMFILE:
-        case ENFILE: return Failure::TooManyOpenFiles;
-        case EBUSY: return Failure::FileInUse;
-#if defined(ETXTBSY)
-        case ETXTBSY: return Failure::FileInUse;
-#endif
-        case EINTR: return Failure::Interrupted;
-        case EOVERFLOW: return Failure::Overflow;
-        case EIO: return Failure::DeviceIo;
-        default: return Failure::SystemError;
-    }
-}
-
 std::string Compose(Failure failure, const std::vector<EngineError::File>& files,
                     const std::string& detail, const std::string& advice) {
     std::string text = Text(failure) + detail;
@@ -189,41 +160,92 @@ std::vector<std::string> EngineError::paths() const {
     return paths;
 }
 
-void Throw(Failure failure, const std::string& path) {
-    std::vector<EngineError::File> files;
-    if (!path.empty()) {
-        files.push_back({{}, path});
+namespace {
+
+constexpr std::int64_t kMiB = 1 << 20;
+constexpr std::size_t kMissingShown = 10;  // a box, not a catalogue
+
+std::string Label(const FaultFile& file) {
+    switch (file.role) {
+        case Role::Named: return {};
+        case Role::MissingPiece: return "第 " + std::to_string(file.piece) + " 份：";
+        case Role::ListOfPiece: return "这是一份分割出的文件；请选择这组文件的列表文件（.FLF）：";
+        case Role::ListBeside: return "它分割时生成的列表文件（.FLF）是：";
+        case Role::ChecksumList: return "校验文件：";
     }
-    throw EngineError(failure, std::move(files), {}, Advice(failure));
+    return {};
 }
 
-void Throw(Failure failure, std::vector<EngineError::File> files, std::string detail,
-           std::string advice) {
-    throw EngineError(failure, std::move(files), std::move(detail), std::move(advice));
+std::int64_t Number(const Fault& fault, std::size_t i) {
+    return i < fault.numbers.size() ? fault.numbers[i] : 0;
 }
 
-void ThrowSetLengthMismatch(std::int64_t pieces, std::int64_t recorded,
-                            const std::string& listFile) {
-    Throw(Failure::SetLengthMismatch, {{{}, listFile}},
-          "（分割出的文件共 " + std::to_string(pieces) + " 字节，列表文件（.FLF）记录 " +
-              std::to_string(recorded) + " 字节）",
-          Advice(Failure::SetLengthMismatch));
+// The words a fault's numbers, code or cause add to its description.
+std::string Detail(const Fault& fault) {
+    auto n = [&](std::size_t i) { return std::to_string(Number(fault, i)); };
+    switch (fault.failure) {
+        case Failure::SystemError: return "（错误码 " + std::to_string(fault.systemCode) + "）";
+        case Failure::SetIncomplete: return "（" + Text(fault.cause) + "）";
+        case Failure::ListPieceCountBroken: return n(0);
+        case Failure::SetLengthMismatch:
+            return "（分割出的文件共 " + n(0) + " 字节，列表文件（.FLF）记录 " + n(1) + " 字节）";
+        case Failure::NotEnoughSpace:
+            return "（需要 " + std::to_string((Number(fault, 0) + kMiB - 1) / kMiB) + " MB，可用 " +
+                   std::to_string(Number(fault, 1) / kMiB) + " MB）";
+        case Failure::PiecesMissing:
+            return "（共 " + n(0) + " 份，缺少 " + n(1) + " 份" +
+                   (Number(fault, 1) > static_cast<std::int64_t>(kMissingShown)
+                        ? "，下面是前 " + std::to_string(kMissingShown) + " 份）"
+                        : std::string("）"));
+        default: return {};
+    }
 }
 
-void ThrowNotEnoughSpace(std::int64_t needed, std::int64_t available, bool olderSetThere,
-                         const std::string& folder) {
-    constexpr std::int64_t kMiB = 1 << 20;
-    Throw(Failure::NotEnoughSpace, {{{}, folder}},
-          "（需要 " + std::to_string((needed + kMiB - 1) / kMiB) + " MB，可用 " +
-              std::to_string(available / kMiB) + " MB）",
-          olderSetThere ? "旧的一组分割出的文件要到新的一组写完才被替换，所以两组要同时放得下；"
-                          "先删除旧的一组可以腾出空间。"
-                        : Advice(Failure::DiskFull));
+// What the user can do, where the fault's parts say more than its failure alone.
+std::string AdviceFor(const Fault& fault) {
+    switch (fault.failure) {
+        case Failure::SystemError:
+        case Failure::ListPieceCountBroken: return {};
+        case Failure::NotEnoughSpace:
+            return Number(fault, 2) != 0
+                       ? "旧的一组分割出的文件要到新的一组写完才被替换，所以两组要同时放得下；"
+                         "先删除旧的一组可以腾出空间。"
+                       : Advice(Failure::DiskFull);
+        case Failure::TooManyPieces: {
+            if (fault.numbers.empty()) {
+                return {};
+            }
+            // The smallest size in megabytes, the window's unit, that gives few enough pieces.
+            const std::int64_t megabytes = (Number(fault, 0) + 32767 * kMiB - 1) / (32767 * kMiB);
+            return megabytes <= 2047
+                       ? "请把每份大小设为至少 " + std::to_string(megabytes) + "（单位：M）。"
+                       : std::string("这个文件太大，无法分割成 32767 份以内。");
+        }
+        case Failure::NotAListFile:
+            return fault.files.size() > 1 ? std::string()
+                                          : "请选择分割时生成的、文件名以 .FLF 结尾的列表文件。";
+        default: return Advice(fault.failure);
+    }
 }
 
-void ThrowChecksumFailure(Failure failure, const std::string& file,
-                          const std::string& checksumList) {
-    Throw(failure, {{{}, file}, {"校验文件：", checksumList}}, {}, Advice(failure));
+}  // namespace
+
+void Throw(const Fault& fault) {
+    std::vector<EngineError::File> files;
+    for (const FaultFile& file : fault.files) {
+        if (fault.failure != Failure::PiecesMissing || files.size() < kMissingShown) {
+            files.push_back({Label(file), file.path});
+        }
+    }
+    throw EngineError(fault.failure, std::move(files), Detail(fault), AdviceFor(fault));
+}
+
+void Throw(Failure failure, const std::string& path) {
+    Fault fault{failure, {}, {}, 0, Failure::Unexpected};
+    if (!path.empty()) {
+        fault.files.push_back({Role::Named, path, 0});
+    }
+    Throw(fault);
 }
 
 std::u16string FailureText(const std::exception_ptr& failure) {

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <random>
 
+#include "FileChecks.h"
 #include "Messages.h"
 #include "Module1.h"
+#include "Paths.h"
 
 namespace Module1 {
 namespace {
@@ -351,8 +353,11 @@ void StagedSet::BringIn() {
         if (Undo()) {
             throw;  // the older set is whole again
         }
-        Throw(Failure::SetIncomplete, error.files(), "（" + Text(error.failure()) + "）",
-              Advice(Failure::SetIncomplete));
+        Fault incomplete{Failure::SetIncomplete, {}, {}, 0, error.failure()};
+        for (const std::string& path : error.paths()) {
+            incomplete.files.push_back({Role::Named, path, 0});
+        }
+        Throw(incomplete);
     } catch (...) {
         Undo();
         throw;

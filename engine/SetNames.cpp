@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "FileIo.h"
+#include "Paths.h"
 #include "Text.h"
 
 namespace Module1 {
@@ -33,26 +34,13 @@ std::vector<std::string> SetNames::All() const {
     return all;
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 SetNames::Member SetNames::MemberOf(std::string_view name) const {
     const std::string listName = io::NameOf(list_);
-    if (name == listName || SameNameIgnoringCase(name, listName)) {
+    if (name == listName || io::SameNameIgnoringCase(name, listName)) {
         return {pieceCount_ + 1, name == listName};
     }
     if (name.size() <= pieceStart_.size() ||
-        !SameNameIgnoringCase(name.substr(0, pieceStart_.size()), pieceStart_)) {
+        !io::SameNameIgnoringCase(name.substr(0, pieceStart_.size()), pieceStart_)) {
         return {};
     }
     // The number as the pieces' names write it, and one of this set's.

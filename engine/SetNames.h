@@ -43,8 +43,4 @@ class SetNames {
     std::string pieceStart_;  // the pieces' names up to their number: "<base name>."
 };
 
-// Two names the same but for the case of ASCII letters, as file systems without case and
-// checksum lists made on them give names.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace Module1

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256 through the system's own implementation: OpenSSL's libcrypto on POSIX
-// (Sha256Posix.cpp), which uses the processor's SHA instructions where it has them (measured
-// here: about 1.9 GB/s on one core, ten times Qt's own), and CNG on Windows (Sha256Win32.cpp).
+// (posix/Sha256.cpp), which uses the processor's SHA instructions where it has them (measured
+// here: about 1.9 GB/s on one core, ten times Qt's own), and CNG on Windows (win32/Sha256.cpp).
 #pragma once
 
 #include <array>

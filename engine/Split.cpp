@@ -9,10 +9,13 @@
 #include <new>
 
 #include "Access.h"
+#include "FileChecks.h"
 #include "FileIo.h"
 #include "Formats.h"
 #include "Messages.h"
 #include "NewFiles.h"
+#include "Operations.h"
+#include "Paths.h"
 #include "SetNames.h"
 #include "Sha256.h"
 #include "Text.h"
@@ -29,17 +32,14 @@ namespace {
 constexpr int kWorkers = 2;
 constexpr std::int32_t kOneStreamPieceSize = 8 << 20;
 
-// n = ceil(L / S), formed as the layouts define it: the double quotient rounded to a 16-bit
-// integer (ties to even), plus one when the quotient lies above the rounded value.
-// Too many pieces: the smallest size in megabytes, the window's unit, that gives few enough.
+// Too many pieces, with the source's length, from which the smallest piece size that gives few
+// enough follows.
 [[noreturn]] void ThrowTooManyPieces(std::int64_t sourceLength) {
-    constexpr std::int64_t kMiB = 1 << 20;
-    const std::int64_t megabytes = (sourceLength + 32767 * kMiB - 1) / (32767 * kMiB);
-    Throw(Failure::TooManyPieces, {}, {},
-          megabytes <= 2047 ? "请把每份大小设为至少 " + std::to_string(megabytes) + "（单位：M）。"
-                            : std::string("这个文件太大，无法分割成 32767 份以内。"));
+    Throw(Fault{Failure::TooManyPieces, {}, {sourceLength}, 0, Failure::Unexpected});
 }
 
+// n = ceil(L / S), formed as the layouts define it: the double quotient rounded to a 16-bit
+// integer (ties to even), plus one when the quotient lies above the rounded value.
 std::int16_t CountPieces(std::int64_t sourceLength, std::int32_t pieceSize) {
     if (pieceSize == 0) {
         Throw(Failure::PieceSizeZero);
@@ -170,6 +170,7 @@ void CheckSetName(const SplitPlan& plan, const io::Folder& folder, long nameLimi
     if (!io::OwnedByCaller(there->owner) && there->owner != plan.source.owner) {
         Throw(Failure::OtherUsersFile, path);
     }
+    folder.CheckReplaceable(name);
     if (!folder.MayWrite(name)) {
         Throw(Failure::AccessDenied, path);
     }
@@ -193,8 +194,12 @@ void CheckFreeSpace(const SplitPlan& plan, const SetNames& names, const io::Fold
     needed += RoundedUp(listRecordSize, space.blockSize) +
               RoundedUp(checksumListSize + 256, space.blockSize);
     if (needed > space.available) {
-        ThrowNotEnoughSpace(needed, space.available,
-                            folder.LinkStat(io::NameOf(names.List())).has_value(), folder.path());
+        const bool olderSetThere = folder.LinkStat(io::NameOf(names.List())).has_value();
+        Throw(Fault{Failure::NotEnoughSpace,
+                    {{Role::Named, folder.path(), 0}},
+                    {needed, space.available, olderSetThere ? 1 : 0},
+                    0,
+                    Failure::Unexpected});
     }
 }
 
@@ -228,8 +233,8 @@ void CheckSourceUnchanged(const SplitPlan& plan, const io::File& source) {
     }
 }
 
-void Split(const SplitPlan& plan, const io::File& source, const Progress& progress,
-           std::stop_token stop) {
+void WriteSet(const SplitPlan& plan, const io::File& source, const Progress& progress,
+              std::stop_token stop) {
     const SetNames names(ListFileName(plan.sourcePath), plan.firstNumber, plan.pieceCount);
     const std::string sourceName = io::PathOf(plan.sourcePath);
     const io::Folder folder(io::FolderOf(sourceName), sourceName);
@@ -265,6 +270,30 @@ void Split(const SplitPlan& plan, const io::File& source, const Progress& progre
 
 }  // namespace
 
+void Split(const std::u16string& sourcePathAsGiven, std::int32_t firstNumber,
+           std::int32_t pieceSize, const Progress& progress, std::stop_token stop) {
+    const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
+    // The set is named after the file the path reaches.
+    const std::u16string sourcePath = io::AsStored(sourcePathAsGiven);
+    const std::string sourceName = io::PathOf(sourcePath);
+    const io::File source = io::OpenForReading(sourceName);
+    // Held until the split returns, so a second split of the same file cannot mix its pieces
+    // with ours, nor remove our temporaries as left by a killed run.
+    if (!io::TryLock(source)) {
+        Throw(Failure::SourceBeingSplit, sourceName);
+    }
+    if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
+        Throw(Failure::PieceSizeOutOfRange);
+    }
+    const io::FileInfo info = io::Stat(source);
+    if (info.size <= std::int64_t{pieceSize} + 1) {
+        Throw(Failure::SourceTooSmall);
+    }
+    const SplitPlan plan{sourcePath, firstNumber, pieceSize, info,
+                         CountPieces(info.size, pieceSize)};
+    WriteSet(plan, source, progress, stop);
+}
+
 bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
                std::int32_t pieceSize) {
     return SplitFile(sourcePath, firstNumber, message, pieceSize, Progress{});
@@ -275,36 +304,15 @@ bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::
     return SplitFile(sourcePath, firstNumber, message, pieceSize, progress, {});
 }
 
-bool SplitFile(const std::u16string& sourcePathAsGiven, std::int32_t firstNumber,
-               std::u16string& message, std::int32_t pieceSize, const Progress& progress,
-               std::stop_token stop) {
+bool SplitFile(const std::u16string& sourcePath, std::int32_t firstNumber, std::u16string& message,
+               std::int32_t pieceSize, const Progress& progress, std::stop_token stop) {
     try {
-        const io::FileSizeSignalGuard fileSizeLimitFailsTheWrite;
-        // The set is named after the file the path reaches.
-        const std::u16string sourcePath = io::AsStored(sourcePathAsGiven);
-        const std::string sourceName = io::PathOf(sourcePath);
-        const io::File source = io::OpenForReading(sourceName);
-        // Held until the split returns, so a second split of the same file cannot mix its
-        // pieces with ours, nor remove our temporaries as stale.
-        if (!io::TryLock(source)) {
-            Throw(Failure::SourceBeingSplit, sourceName);
-        }
-        if (pieceSize == std::numeric_limits<std::int32_t>::max()) {
-            Throw(Failure::PieceSizeOutOfRange);
-        }
-        const io::FileInfo info = io::Stat(source);
-        if (info.size <= std::int64_t{pieceSize} + 1) {
-            message = text::FromUtf8(Text(Failure::SourceTooSmall));
-            return false;
-        }
-        const SplitPlan plan{sourcePath, firstNumber, pieceSize, info,
-                             CountPieces(info.size, pieceSize)};
-        Split(plan, source, progress, stop);
+        Split(sourcePath, firstNumber, pieceSize, progress, stop);
         return true;
     } catch (...) {
         message = FailureText(std::current_exception());
+        return false;
     }
-    return false;
 }
 
 }  // namespace Module1

@@ -151,9 +151,21 @@ void ProgressCounter::Add(std::int64_t bytes) {
     if (!progress_) {
         return;
     }
-    std::lock_guard lock(mutex_);
     done_ += bytes;
-    progress_(done_, total_);
+    for (;;) {
+        std::int64_t done = 0;
+        {
+            const std::unique_lock reporting(reporting_, std::try_to_lock);
+            if (!reporting.owns_lock()) {
+                return;  // the report under way looks again once it is done
+            }
+            done = done_;
+            progress_(done, total_);
+        }
+        if (done_ == done) {
+            return;
+        }
+    }
 }
 
 void ForEachPiece(std::int32_t count, int workers, const ChunkWritten& written,

@@ -105,7 +105,8 @@ struct Worker {
     void CheckGoOn() const;
 };
 
-// Shares progress among the workers and reports it one call at a time.
+// Shares progress among the workers and reports it one call at a time, newest count last. No
+// worker waits for another's report: one that finds a report under way leaves its count to it.
 class ProgressCounter {
   public:
     ProgressCounter(const Progress& progress, std::int64_t total)
@@ -116,8 +117,8 @@ class ProgressCounter {
   private:
     const Progress& progress_;
     std::int64_t total_;
-    std::int64_t done_ = 0;
-    std::mutex mutex_;
+    std::atomic<std::int64_t> done_{0};
+    std::mutex reporting_;
 };
 
 // Calls work(k, worker) for k = 1 … count. With workers == 2, two threads (the calling one among

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Module1.h"
+#include "Operations.h"
 #include "Text.h"
 
 namespace testing_files {
@@ -145,13 +146,23 @@ std::string MergeError(const std::filesystem::path& list, const std::filesystem:
     return {};
 }
 
-MergeFailure MergeFails(const std::filesystem::path& list, const std::filesystem::path& output) {
+Failed MergeFails(const std::filesystem::path& list, const std::filesystem::path& output) {
     try {
         Module1::MergeFile(U16(list), U16(output));
     } catch (const Module1::EngineError& error) {
         return {error.failure(), error.paths()};
     }
     ADD_FAILURE() << "merge succeeded";
+    return {};
+}
+
+Failed SplitFails(const std::filesystem::path& source, std::int32_t pieceSize) {
+    try {
+        Module1::Split(U16(source), 0, pieceSize);
+    } catch (const Module1::EngineError& error) {
+        return {error.failure(), error.paths()};
+    }
+    ADD_FAILURE() << "split succeeded";
     return {};
 }
 

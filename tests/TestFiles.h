@@ -15,6 +15,7 @@
 namespace testing_files {
 
 using Bytes = std::vector<std::uint8_t>;
+inline constexpr std::size_t kMiB = 1 << 20;
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -58,13 +59,22 @@ void SplitOrFail(const std::filesystem::path& source, std::int32_t pieceSize);
 // it succeeds.
 std::string MergeError(const std::filesystem::path& list, const std::filesystem::path& output);
 
-// The failure a merge that must fail ends with, and the files it names; a failed test when it
-// succeeds.
-struct MergeFailure {
+// The failure a split or merge that must fail ends with, and the files it names; a failed test
+// when it succeeds.
+struct Failed {
     Module1::Failure failure = Module1::Failure::Unexpected;
     std::vector<std::string> paths;
 };
-MergeFailure MergeFails(const std::filesystem::path& list, const std::filesystem::path& output);
+Failed MergeFails(const std::filesystem::path& list, const std::filesystem::path& output);
+Failed SplitFails(const std::filesystem::path& source, std::int32_t pieceSize);
+
+// Checks that a failure is of its kind and names path first.
+#define EXPECT_FAILS(failed, kind, path)                                                      \
+    do {                                                                                      \
+        const ::testing_files::Failed failedOnce = (failed);                                  \
+        EXPECT_EQ(failedOnce.failure, ::Module1::Failure::kind);                              \
+        EXPECT_EQ(failedOnce.paths.empty() ? std::string() : failedOnce.paths.front(), path); \
+    } while (false)
 
 // How the engine shows a failure that names a file: its description, then the path on a line of
 // its own in “ ” quotes (the text's lines are joined by carriage returns).

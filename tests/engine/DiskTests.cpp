@@ -26,8 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMiB = 1 << 20;
-
 // A size-limited tmpfs on a folder of the test's, where the machine allows mounting one.
 class SmallDisk {
   public:

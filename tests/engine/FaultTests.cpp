@@ -26,15 +26,15 @@ bool HasChinese(const std::string& utf8) {
 }
 
 // Whether the step a fault failed is one that is tried again: an interrupted call anywhere, a
-// folder that may not be read (opened again for its names alone), and on Windows a rename or
-// removal that another program may hold up for a moment.
+// folder that may not be read (opened again for its names alone), and on Windows a rename or a
+// hold of an older file that another program may keep up for a moment.
 bool TriedAgain([[maybe_unused]] const InjectedFault& fault, int error) {
     if (error == EINTR || (error == EACCES && fault.FailedStep() == Step::OpenFolder)) {
         return true;
     }
 #if defined(_WIN32)
     return error == EACCES &&
-           (fault.FailedStep() == Step::Rename || fault.FailedStep() == Step::Remove);
+           (fault.FailedStep() == Step::Rename || fault.FailedStep() == Step::Open);
 #else
     return false;
 #endif

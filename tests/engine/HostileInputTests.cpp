@@ -74,9 +74,7 @@ TEST_F(HostileSet, a_merge_refuses_to_write_into_its_own_set_whoever_calls_it) {
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         before = dir.List();
-        EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / name),
-                    "合并后的文件不能是这组文件本身（列表文件（.FLF）、校验文件或分割出的文件）",
-                    Utf8(dir / name));
+        EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / name), OutputInSet, Utf8(dir / name));
         ExpectOutputUntouched();
     }
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "out"));
@@ -101,12 +99,11 @@ class Deadline {
 TEST_F(HostileSet, a_fifo_as_list_file_or_piece_fails_at_once_instead_of_waiting_for_a_writer) {
     const Deadline deadline(10);
     ASSERT_EQ(::mkfifo((dir / "pipe.FLF").c_str(), 0644), 0);
-    EXPECT_SAYS(MergeError(dir / "pipe.FLF", dir / "out"),
-                "不是普通文件（管道、设备或套接字不能分割或合并）", Utf8(dir / "pipe.FLF"));
+    EXPECT_FAILS(MergeFails(dir / "pipe.FLF", dir / "out"), NotRegularFile, Utf8(dir / "pipe.FLF"));
     fs::remove(dir / "a.rar.001");
     ASSERT_EQ(::mkfifo((dir / "a.rar.001").c_str(), 0644), 0);
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"),
-                "不是普通文件（管道、设备或套接字不能分割或合并）", Utf8(dir / "a.rar.001"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), NotRegularFile,
+                 Utf8(dir / "a.rar.001"));
     EXPECT_EQ(ReadFile(dir / "out"), previous);
 }
 
@@ -154,7 +151,8 @@ TEST_F(HostileSet, an_output_that_is_a_device_fifo_or_socket_or_a_link_to_one_is
     ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     for (const std::string& name : outputs) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / name).rfind("不是普通文件", 0), 0u);
+        EXPECT_EQ(MergeFails(dir / "a.rar.FLF", dir / name).failure,
+                  Module1::Failure::NotRegularFile);
     }
     ::close(listening);
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
@@ -166,8 +164,8 @@ TEST_F(HostileSet, an_output_that_is_a_device_fifo_or_socket_or_a_link_to_one_is
 
 TEST_F(HostileSet, a_dangling_link_as_output_is_refused_and_stays_a_link) {
     fs::create_symlink(dir / "nowhere" / "x", dir / "dangling");
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "dangling"), "符号链接指向的文件不存在",
-                Utf8(dir / "dangling"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "dangling"), DanglingLink,
+                 Utf8(dir / "dangling"));
     EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
     EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
@@ -214,9 +212,8 @@ TEST_F(HostileSet,
     WriteFile(dir / "mine" / "notes", mine);
     fs::create_symlink(dir / "mine" / "notes", dir / "shared" / "out");
     ASSERT_EQ(::lchown((dir / "shared" / "out").c_str(), kNobody, kNobody), 0);
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "shared" / "out"),
-                "合并后的文件名是另一个用户建立的链接，合并不会跟随它",
-                Utf8(dir / "shared" / "out"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "shared" / "out"), OtherUsersLinkAsOutput,
+                 Utf8(dir / "shared" / "out"));
     EXPECT_EQ(ReadFile(dir / "mine" / "notes"), mine);
     EXPECT_TRUE(fs::is_symlink(dir / "shared" / "out"));
 
@@ -224,8 +221,7 @@ TEST_F(HostileSet,
     ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
     ASSERT_EQ(::chown((dir / "out").c_str(), kNobody, kNobody), 0);
     before = dir.List();
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"),
-                "合并后的文件名上是另一个用户的文件，不能替换它", Utf8(dir / "out"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), OtherUsersOutput, Utf8(dir / "out"));
     ExpectOutputUntouched();
 }
 
@@ -276,13 +272,12 @@ namespace {
 struct SplitSource : ::testing::Test {
     void SetUp() override { WriteFile(dir / "s", source); }
 
-    // The split is refused with a message that names path, and nothing changes.
-    void ExpectRefusedNaming(const fs::path& path, const std::string& start) {
+    // The split is refused as failure, naming path, and nothing changes.
+    void ExpectRefusedNaming(const fs::path& path, Module1::Failure failure) {
         const std::vector<std::string> before = dir.List();
-        std::u16string message;
-        EXPECT_FALSE(Module1::SplitFile(U16(dir / "s"), 0, message, 1000));
-        EXPECT_EQ(Utf8(message).rfind(start, 0), 0u) << Utf8(message);
-        EXPECT_NE(Utf8(message).find(path.string()), std::string::npos) << Utf8(message);
+        const Failed failed = SplitFails(dir / "s", 1000);
+        EXPECT_EQ(failed.failure, failure);
+        EXPECT_EQ(failed.paths, std::vector<std::string>{Utf8(path)});
         EXPECT_EQ(dir.List(), before) << "nothing written, no temporary left";
         EXPECT_EQ(ReadFile(dir / "s"), source);
     }
@@ -294,7 +289,7 @@ struct SplitSource : ::testing::Test {
 }  // namespace
 
 TEST_F(SplitSource, a_link_to_the_source_at_a_piece_or_list_name_is_refused_and_the_source_kept) {
-    const std::string refused = "分割要写的这个名字就是被分割的文件本身";
+    const Module1::Failure refused = Module1::Failure::SetNameIsSource;
     fs::create_symlink(dir / "s", dir / "s.001");
     ExpectRefusedNaming(dir / "s.001", refused);
     fs::remove(dir / "s.001");
@@ -334,7 +329,7 @@ TEST_F(SplitSource, another_users_file_at_a_set_name_is_refused_in_any_folder_ev
         WriteFile(dir / "s.001", Bytes(10, 'x'));
         ASSERT_EQ(::chown((dir / "s.001").c_str(), kNobody, kNobody), 0);
         ASSERT_EQ(::chmod((dir / "s.001").c_str(), 0666), 0);
-        ExpectRefusedNaming(dir / "s.001", "分割要写的这个名字上是另一个用户的文件");
+        ExpectRefusedNaming(dir / "s.001", Module1::Failure::OtherUsersFile);
         EXPECT_EQ(ReadFile(dir / "s.001"), Bytes(10, 'x'));
         fs::remove(dir / "s.001");
     }

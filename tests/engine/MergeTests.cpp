@@ -114,15 +114,14 @@ TEST_F(SetWithOutput, a_short_piece_is_an_error_naming_it) {
     Bytes piece = ReadFile(dir / "a.rar.002");
     piece.resize(piece.size() - 1);  // loses the trailing Length
     WriteFile(dir / "a.rar.002", piece);
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "输入超出文件尾",
-                Utf8(dir / "a.rar.002"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), PastEndOfFile,
+                 Utf8(dir / "a.rar.002"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, an_empty_piece_is_an_error) {
     WriteFile(dir / "a.rar.00", {});
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "输入超出文件尾",
-                Utf8(dir / "a.rar.00"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), PastEndOfFile, Utf8(dir / "a.rar.00"));
     ExpectOutputUntouched();
 }
 
@@ -132,44 +131,42 @@ TEST_F(SetWithOutput, a_wrong_dimension_count_or_lower_bound_is_an_error) {
         Bytes bad = good;
         bad[offset] = 2;
         WriteFile(dir / "a.rar.001", bad);
-        EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"),
-                    "文件格式错误，不是有效的分割出的文件", Utf8(dir / "a.rar.001"));
+        EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), NotAPiece,
+                     Utf8(dir / "a.rar.001"));
         ExpectOutputUntouched();
     }
 }
 
 TEST_F(SetWithOutput, a_header_claiming_4_gb_fails_at_once_without_allocating) {
     WriteFile(dir / "a.rar.001", Concat({Le16(1), Le32(0xFFFFFFFF), Le32(1), Bytes(10, 0)}));
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "输入超出文件尾",
-                Utf8(dir / "a.rar.001"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), PastEndOfFile,
+                 Utf8(dir / "a.rar.001"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, a_missing_list_file_is_an_error_and_creates_nothing) {
-    EXPECT_SAYS(MergeError(dir / "none.FLF", dir / "out"), "文件未找到", Utf8(dir / "none.FLF"));
+    EXPECT_FAILS(MergeFails(dir / "none.FLF", dir / "out"), FileNotFound, Utf8(dir / "none.FLF"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, a_short_list_file_or_a_piece_count_below_one_is_an_error) {
     const Bytes list = ReadFile(dir / "a.rar.FLF");
     WriteFile(dir / "a.rar.FLF", Bytes(list.begin(), list.end() - 1));
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "这不是分割时生成的列表文件（.FLF）",
-                Utf8(dir / "a.rar.FLF"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), NotAListFile, Utf8(dir / "a.rar.FLF"));
     WriteFile(dir / "a.rar.FLF", Module1::EncodeListRecord({25, u"a.rar", 0, 0}));
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "out"), "这不是分割时生成的列表文件（.FLF）",
-                Utf8(dir / "a.rar.FLF"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "out"), NotAListFile, Utf8(dir / "a.rar.FLF"));
     ExpectOutputUntouched();
 }
 
 TEST_F(SetWithOutput, an_output_folder_that_does_not_exist_is_named) {
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "no" / "out"), "路径未找到",
-                Utf8(dir / "no" / "out"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "no" / "out"), PathNotFound,
+                 Utf8(dir / "no" / "out"));
 }
 
 TEST_F(SetWithOutput, an_output_name_too_long_for_its_folder_fails_before_the_first_byte) {
     const fs::path output = dir / std::string(300, 'o');  // 300 bytes, and 300 UTF-16 units
     InjectedFault counted(BeforeNthStep(Step::Write, 1000, [] {}));
-    const MergeFailure failed = MergeFails(dir / "a.rar.FLF", output);
+    const Failed failed = MergeFails(dir / "a.rar.FLF", output);
     EXPECT_EQ(failed.failure, Module1::Failure::NameTooLong);
     EXPECT_EQ(failed.paths, std::vector<std::string>{Utf8(output)});
     EXPECT_EQ(counted.Steps(), 0) << "nothing was written";
@@ -179,8 +176,8 @@ TEST_F(SetWithOutput, an_output_name_too_long_for_its_folder_fails_before_the_fi
 TEST_F(SetWithOutput, an_output_that_is_a_folder_is_an_error) {
     fs::create_directory(dir / "folder");
     before = dir.List();
-    EXPECT_SAYS(MergeError(dir / "a.rar.FLF", dir / "folder"), "合并后的文件名是一个文件夹",
-                Utf8(dir / "folder"));
+    EXPECT_FAILS(MergeFails(dir / "a.rar.FLF", dir / "folder"), OutputIsFolder,
+                 Utf8(dir / "folder"));
     ExpectOutputUntouched();
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "FaultInjection.h"
+#include "FileChecks.h"
 #include "FileIo.h"
 #include "Module1.h"
 #include "SetWithOutput.h"
@@ -299,7 +300,7 @@ TEST_F(SetOnWindows,
     for (const wchar_t* name : {L"a.rar.001.", L"a.rar.FLF ", L"a.rar.FLF.sha256. ."}) {
         const fs::path output = L"\\\\?\\" + (dir.path() / name).wstring();
         SCOPED_TRACE(Utf8(output));
-        EXPECT_EQ(MergeError(dir / "a.rar.FLF", output).rfind(kInSet, 0), 0u);
+        EXPECT_EQ(MergeFails(dir / "a.rar.FLF", output).failure, Module1::Failure::OutputInSet);
         ExpectOutputUntouched();
     }
     Module1::MergeFile(U16(dir / "a.rar.FLF"), U16(dir / "back"));
@@ -452,7 +453,7 @@ TEST_F(SetOnWindows, a_name_of_the_set_in_another_case_is_the_set_itself) {
     for (const char* name : {"A.RAR.001", "a.rar.flf", "A.rar.FLF.SHA256"}) {
         SCOPED_TRACE(name);
         before = dir.List();
-        EXPECT_EQ(MergeError(dir / "a.rar.FLF", dir / name).rfind("合并后的文件不能是", 0), 0u);
+        EXPECT_EQ(MergeFails(dir / "a.rar.FLF", dir / name).failure, Module1::Failure::OutputInSet);
         ExpectOutputUntouched();
     }
 }

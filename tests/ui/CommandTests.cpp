@@ -23,7 +23,6 @@ const QString kMerging = QStringLiteral(" 正在合并文件......");
 const QString kFileMissing = QStringLiteral("需要被分割的文件不存在！") + kCr +
                              QStringLiteral("请重新输入需要被分割的文件！！！");
 const QChar kNul = u'\0';
-constexpr std::size_t kMiB = 1 << 20;
 }  // namespace
 
 class SplitCommand : public WindowTest {};

@@ -12,7 +12,6 @@ using enum windowlogic::Control;
 namespace fs = std::filesystem;
 
 namespace {
-constexpr std::size_t kMiB = 1 << 20;
 }
 
 // A set a.rar.00 to a.rar.002 with its list file, split for real, and the merge panel open.

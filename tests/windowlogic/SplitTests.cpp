@@ -11,7 +11,6 @@ using enum windowlogic::Control;
 namespace fs = std::filesystem;
 
 namespace {
-constexpr std::size_t kMiB = 1 << 20;
 }
 
 class SplitChecks : public LogicTest {
