@@ -178,8 +178,8 @@ std::string EncodeChecksumList(const std::vector<ChecksumLine>& lines) {
 
 namespace {
 
-// Reads 64 hex digits, of either case.
-bool DecodeDigest(std::string_view hex, Digest& digest) {
+// Reads hex digits, of either case, into digest, whose size says how many.
+bool DecodeDigest(std::string_view hex, std::span<std::uint8_t> digest) {
     if (hex.size() != 2 * digest.size()) {
         return false;
     }
@@ -218,39 +218,33 @@ std::optional<std::string> Unescaped(std::string_view name) {
     return out;
 }
 
-// "<hex> <space or *><name>" as sha256sum writes it, or "SHA256 (<name>) = <hex>" as its --tag
-// form and BSD's sha256 write it; either may start with a backslash when the name is escaped.
-std::optional<ChecksumLine> DecodeChecksumLine(std::string_view line) {
+// "<hex> <space or *><name>" as sha256sum and md5sum write it, or "<tag> (<name>) = <hex>" as
+// their --tag form and BSD's tools write it; either may start with a backslash when the name is
+// escaped. The digest's size says how many hex digits.
+std::optional<std::string> DecodeSumLine(std::string_view line, std::string_view tag,
+                                         std::span<std::uint8_t> digest) {
     const bool escaped = !line.empty() && line.front() == '\\';
     line.remove_prefix(escaped ? 1 : 0);
-    ChecksumLine decoded;
     std::string_view name;
-    constexpr std::string_view kTag = "SHA256 (";
+    const std::string tagStart = std::string(tag) + " (";
     constexpr std::string_view kTagEnd = ") = ";
-    const std::size_t hexSize = 2 * decoded.digest.size();
-    if (line.starts_with(kTag) && line.size() >= kTag.size() + 1 + kTagEnd.size() + hexSize &&
+    const std::size_t hexSize = 2 * digest.size();
+    if (line.starts_with(tagStart) &&
+        line.size() >= tagStart.size() + 1 + kTagEnd.size() + hexSize &&
         line.substr(line.size() - hexSize - kTagEnd.size(), kTagEnd.size()) == kTagEnd) {
-        if (!DecodeDigest(line.substr(line.size() - hexSize), decoded.digest)) {
+        if (!DecodeDigest(line.substr(line.size() - hexSize), digest)) {
             return std::nullopt;
         }
-        name = line.substr(kTag.size(), line.size() - hexSize - kTagEnd.size() - kTag.size());
+        name =
+            line.substr(tagStart.size(), line.size() - hexSize - kTagEnd.size() - tagStart.size());
     } else {
-        if (line.size() < hexSize + 3 || !DecodeDigest(line.substr(0, hexSize), decoded.digest) ||
+        if (line.size() < hexSize + 3 || !DecodeDigest(line.substr(0, hexSize), digest) ||
             line[hexSize] != ' ' || (line[hexSize + 1] != ' ' && line[hexSize + 1] != '*')) {
             return std::nullopt;
         }
         name = line.substr(hexSize + 2);
     }
-    if (!escaped) {
-        decoded.name = name;
-        return decoded;
-    }
-    std::optional<std::string> unescaped = Unescaped(name);
-    if (!unescaped) {
-        return std::nullopt;
-    }
-    decoded.name = std::move(*unescaped);
-    return decoded;
+    return escaped ? Unescaped(name) : std::optional<std::string>(name);
 }
 
 bool IsBlankOrComment(std::string_view line) {
@@ -260,7 +254,47 @@ bool IsBlankOrComment(std::string_view line) {
 
 }  // namespace
 
-bool ChecksumListReader::TakeLine(std::string_view line) {
+std::optional<ChecksumLine> DecodeChecksumLine(std::string_view line) {
+    ChecksumLine decoded;
+    std::optional<std::string> name = DecodeSumLine(line, "SHA256", decoded.digest);
+    if (!name) {
+        return std::nullopt;
+    }
+    decoded.name = std::move(*name);
+    return decoded;
+}
+
+std::optional<NamedDigest> DecodeDigestLine(std::string_view line, DigestKind kind) {
+    NamedDigest decoded;
+    switch (kind) {
+        case DigestKind::Sha256:
+        case DigestKind::Md5: {
+            decoded.digest.resize(kind == DigestKind::Sha256 ? 32 : 16);
+            std::optional<std::string> name =
+                DecodeSumLine(line, kind == DigestKind::Sha256 ? "SHA256" : "MD5", decoded.digest);
+            if (!name) {
+                return std::nullopt;
+            }
+            decoded.name = std::move(*name);
+            return decoded;
+        }
+        case DigestKind::Crc32: {
+            // "<name> <8 hex digits>", the name itself perhaps holding spaces.
+            const std::size_t space = line.find_last_of(" \t");
+            decoded.digest.resize(4);
+            if (space == std::string_view::npos || space == 0 ||
+                !DecodeDigest(line.substr(space + 1), decoded.digest)) {
+                return std::nullopt;
+            }
+            const std::size_t nameEnd = line.find_last_not_of(" \t", space);
+            decoded.name = line.substr(0, nameEnd + 1);
+            return decoded;
+        }
+    }
+    return std::nullopt;
+}
+
+bool ChecksumFileReader::TakeLine(std::string_view line) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (std::exchange(firstLine_, false) && line.starts_with(kByteOrderMark)) {
         line.remove_prefix(kByteOrderMark.size());
@@ -270,18 +304,10 @@ bool ChecksumListReader::TakeLine(std::string_view line) {
     if (line.ends_with('\r')) {
         line.remove_suffix(1);
     }
-    if (IsBlankOrComment(line)) {
-        return true;
-    }
-    std::optional<ChecksumLine> decoded = DecodeChecksumLine(line);
-    if (!decoded) {
-        return false;
-    }
-    onLine_(std::move(*decoded));
-    return true;
+    return IsBlankOrComment(line) || takeLine_(line);
 }
 
-bool ChecksumListReader::Feed(std::string_view bytes) {
+bool ChecksumFileReader::Feed(std::string_view bytes) {
     while (!failed_ && !bytes.empty()) {
         const std::size_t end = bytes.find('\n');
         const std::string_view part = bytes.substr(0, end);
@@ -305,7 +331,7 @@ bool ChecksumListReader::Feed(std::string_view bytes) {
     return !failed_;
 }
 
-bool ChecksumListReader::Finish() {
+bool ChecksumFileReader::Finish() {
     if (!failed_ && !pending_.empty()) {
         failed_ = !TakeLine(pending_);
         pending_.clear();
@@ -315,7 +341,13 @@ bool ChecksumListReader::Finish() {
 
 std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view text) {
     std::vector<ChecksumLine> lines;
-    ChecksumListReader reader([&](ChecksumLine&& line) { lines.push_back(std::move(line)); });
+    ChecksumFileReader reader([&](std::string_view line) {
+        std::optional<ChecksumLine> decoded = DecodeChecksumLine(line);
+        if (decoded) {
+            lines.push_back(std::move(*decoded));
+        }
+        return decoded.has_value();
+    });
     if (!reader.Feed(text) || !reader.Finish()) {
         return std::nullopt;
     }

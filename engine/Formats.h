@@ -8,8 +8,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "Digests.h"
 #include "Module1.h"
 #include "Sha256.h"
 
@@ -68,13 +70,28 @@ std::optional<std::vector<ChecksumLine>> DecodeChecksumList(std::string_view tex
 // digest, with room to spare. A list of any length is read; only its lines are capped.
 inline constexpr std::size_t kLongestChecksumLine = 2 * 4096 + 128;
 
-// Reads a checksum list as it streams in, a line at a time, so that a list of any length takes
-// little memory: each checksum line goes to onLine as soon as it is whole.
-class ChecksumListReader {
+// One line of the engine's own checksum list, as DecodeChecksumList reads it; empty for any other.
+std::optional<ChecksumLine> DecodeChecksumLine(std::string_view line);
+
+// What another tool's checksum file says of one file: its digest and its name.
+struct NamedDigest {
+    std::vector<std::uint8_t> digest;
+    std::string name;
+};
+// One line of a checksum file of another tool: md5sum's or sha256sum's forms, as
+// DecodeChecksumList reads them; or, for CRC-32, an SFV line "<name> <8 hex digits>". Empty for
+// a line of no such form.
+std::optional<NamedDigest> DecodeDigestLine(std::string_view line, DigestKind kind);
+
+// Reads a checksum file as it streams in, a line at a time, so that one of any length takes
+// little memory: every line but a blank one or a "#" comment, without a byte order mark before
+// it or a carriage return at its end, goes to takeLine, which says whether it read it.
+class ChecksumFileReader {
   public:
-    explicit ChecksumListReader(std::function<void(ChecksumLine&&)> onLine)
-        : onLine_(std::move(onLine)) {}
-    // False at the first line that DecodeChecksumList would refuse; nothing is read after it.
+    explicit ChecksumFileReader(std::function<bool(std::string_view line)> takeLine)
+        : takeLine_(std::move(takeLine)) {}
+    // False at the first line takeLine refuses, or one longer than kLongestChecksumLine; nothing
+    // is read after it.
     bool Feed(std::string_view bytes);
     // Reads the last line, which needs no line feed; false as Feed.
     bool Finish();
@@ -82,7 +99,7 @@ class ChecksumListReader {
   private:
     bool TakeLine(std::string_view line);
 
-    std::function<void(ChecksumLine&&)> onLine_;
+    std::function<bool(std::string_view)> takeLine_;
     std::string pending_;
     bool firstLine_ = true;
     bool failed_ = false;

@@ -85,6 +85,8 @@ std::string Text(Failure failure) {
         case Failure::Stopped: return "操作已停止";
         case Failure::SystemError: return "文件访问错误";
         case Failure::Unexpected: return "意外错误";
+        case Failure::NotOneSplit: return "这些分割出的文件大小不一，不像是同一次分割出的";
+        case Failure::NothingToCheck: return "没有校验文件，无法检查这组分割出的文件";
     }
     return Text(Failure::Unexpected);
 }
@@ -116,7 +118,7 @@ std::string Advice(Failure failure) {
         case Failure::OtherUsersOutput: return "请另外指定合并后的文件名，或者让它的主人移走它。";
         case Failure::PieceChangedDuringMerge: return "请等它不再改动后重新合并。";
         case Failure::SetLengthMismatch:
-            return "请找回同一次分割出的全部文件，或者重新分割源文件。";
+        case Failure::NotOneSplit: return "请找回同一次分割出的全部文件，或者重新分割源文件。";
         case Failure::PieceMismatch:
         case Failure::ListFileMismatch: return std::string(kGetItAgain);
         case Failure::PieceNotCovered:
@@ -246,6 +248,14 @@ void Throw(Failure failure, const std::string& path) {
         fault.files.push_back({Role::Named, path, 0});
     }
     Throw(fault);
+}
+
+std::u16string ReportText(const MergeReport& report) {
+    if (report.checked) {
+        return {};
+    }
+    return text::FromUtf8("没有校验文件可以检查这些分割出的文件；共合并了 " +
+                          std::to_string(report.pieces) + " 份。");
 }
 
 std::u16string FailureText(const std::exception_ptr& failure) {

@@ -28,6 +28,8 @@ packages=(
   clang-format
   # access lists in the tests of who may read a set (setfacl, getfacl)
   acl
+  # numbered sets other splitters write, and their checksum files, made in the tests
+  p7zip-full cksfv
 )
 
 if [[ "${1:-}" == packaging ]]; then

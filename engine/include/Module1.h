@@ -6,7 +6,9 @@
 //           in together once all are written, the list file last
 //   merge:  list file Q  ->  pieces (Q less its last four characters) + ".00", ...,
 //           checked against Q.sha256 where it exists  ->  temporary file beside the output
-//           ->  renamed over the output name
+//           ->  renamed over the output name; or, without a list file, any piece of ours, or
+//           any file of a numbered set another splitter wrote (X.001, X.002, …)  ->  the
+//           pieces its name and the files beside it lead to  ->  the same
 //
 // Both operations stream: piece data goes from file to file through the kernel's copy or a few
 // chunks of 4 MiB per worker, so memory does not grow with the file. Paths are UTF-16 in memory and
@@ -102,6 +104,9 @@ enum class Failure {
     SystemError,
     // Anything the engine did not foresee, with what the library said.
     Unexpected,
+    // Sets found without a list file, and checking a set without merging it.
+    NotOneSplit,
+    NothingToCheck,
 };
 
 // A failure of the engine, in parts: what failed, the files it concerns (UTF-8, as the caller
@@ -198,5 +203,43 @@ bool MergeFile(const std::u16string& listPath, const std::u16string& outputName,
 // implies, also by way of a link, so that a merge into it would replace its own input. False
 // when the list file cannot be read.
 bool NamesFileOfSet(const std::u16string& listPath, const std::u16string& name);
+
+// What a merge did: how many pieces it joined, and whether a checksum list or file checked them
+// (a numbered set of another splitter may have none).
+struct MergeReport {
+    std::int32_t pieces = 0;
+    bool checked = false;
+};
+
+// As MergeFile, from any file that leads to a set: a list file; any piece of a set of ours
+// whose list file is lost (X.00, X.001, …), found with its set by the names beside it and
+// checked against X.FLF.sha256 where it survived; or any file of a numbered set another
+// splitter wrote (X.001, X.002, … of raw bytes, as 7-Zip's volumes and `split` write them),
+// joined in the order of its numbers and checked against X.sfv, X.md5, X.sha256, MD5SUMS or
+// SHA256SUMS where one of them names the pieces. A missing number is named.
+MergeReport MergeSet(const std::u16string& path, const std::u16string& outputName,
+                     const Progress& progress = {}, std::stop_token stop = {});
+// Checks the set that path leads to, as MergeSet finds it, against its checksum list or file,
+// writing nothing; fails as MergeSet does, and with Failure::NothingToCheck where nothing can
+// check the set.
+MergeReport VerifySet(const std::u16string& path, const Progress& progress = {},
+                      std::stop_token stop = {});
+
+// What a file leads a merge to, judged by its name, its first bytes and the list file beside:
+// a list file; a piece of a set whose list file is there (mergeFrom is then that list file); a
+// piece of ours whose list file is lost; a file of a numbered set; or none of these. output is
+// the name proposed for the merged file: the list file's name less its last four characters,
+// or the pieces' name less their number. Never throws.
+enum class SetFileKind { None, ListFile, PieceOfSet, PieceWithoutListFile, NumberedFile };
+struct SetFile {
+    SetFileKind kind = SetFileKind::None;
+    std::u16string mergeFrom;
+    std::u16string output;
+};
+SetFile WhatSetFileIs(const std::u16string& path);
+
+// What a merge's outcome adds to saying it is done, as report tells it: that nothing could
+// check the pieces, and how many were joined. Empty when every piece was checked.
+std::u16string ReportText(const MergeReport& report);
 
 }  // namespace Module1

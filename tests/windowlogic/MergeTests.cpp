@@ -11,8 +11,7 @@ using namespace testing_files;
 using enum windowlogic::Control;
 namespace fs = std::filesystem;
 
-namespace {
-}
+namespace {}
 
 // A set a.rar.00 to a.rar.002 with its list file, split for real, and the merge panel open.
 class MergeLogic : public LogicTest {

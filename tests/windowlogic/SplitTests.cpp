@@ -10,8 +10,7 @@ using namespace testing_files;
 using enum windowlogic::Control;
 namespace fs = std::filesystem;
 
-namespace {
-}
+namespace {}
 
 class SplitChecks : public LogicTest {
   protected:
