@@ -11,6 +11,7 @@
 #include <cmath>
 #include <vector>
 
+#include "Drawing.h"
 #include "Platform.h"
 #include "WindowLogic.h"
 #include "resources/Resource.h"
@@ -36,11 +37,6 @@ Form1* FormOf(HWND hwnd) {
 
 std::wstring Caption(const ControlLayout& entry) {
     return W(entry.caption);
-}
-
-bool IsField(Control control) {
-    return control == Control::txtFileName || control == Control::Combo1 ||
-           control == Control::txtTemplateName || control == Control::txtOutputFile;
 }
 
 bool IsPathField(Control control) {
@@ -76,25 +72,18 @@ bool Installed(std::u16string_view face) {
     return found;
 }
 
-// The first installed face of the list, else the fallback.
-std::wstring FirstInstalled(std::span<const std::u16string_view> faces,
-                            const std::wstring& fallback) {
-    for (std::u16string_view face : faces) {
-        if (Installed(face)) {
-            return W(face);
-        }
-    }
-    return fallback;
-}
-
-// 宋体 for the text, the title's Kai face where one is installed and else 宋体 too. Chosen once:
+// 宋体 for the text, the title's Kai face where one is installed and else 宋体 too. The system
+// thickens a bold of 宋体 itself, so no face is preferred for a bold of its own. Chosen once:
 // fonts do not come and go while the program runs.
 const std::wstring& FaceOf(FontRole role) {
     static const std::wstring song =
-        FirstInstalled(windowlogic::Font(FontRole::Song).faces,
-                       W(windowlogic::Font(FontRole::Song).faces.front()));
-    static const std::wstring kai =
-        FirstInstalled(windowlogic::Font(FontRole::KaiTitle).faces, song);
+        W(windowlogic::PreferredFace(windowlogic::Font(FontRole::Song).faces, Installed)
+              .value_or(windowlogic::Font(FontRole::Song).faces.front()));
+    static const std::wstring kai = [] {
+        const auto face =
+            windowlogic::PreferredFace(windowlogic::Font(FontRole::KaiTitle).faces, Installed);
+        return face ? W(*face) : song;
+    }();
     return role == FontRole::KaiTitle ? kai : song;
 }
 
@@ -104,13 +93,12 @@ const std::wstring& FaceOf(FontRole role) {
 std::vector<const ControlLayout*> CreationOrder() {
     auto key = [](const ControlLayout& entry) {
         if (entry.kind == Kind::Panel) {
-            int first = INT_MAX;
-            for (const ControlLayout& each : windowlogic::Layout()) {
-                if (each.panel == entry.id && windowlogic::TakesFocus(each.kind)) {
-                    first = std::min(first, each.tabIndex);
+            for (Control stop : windowlogic::TabOrder()) {
+                if (windowlogic::LayoutOf(stop).panel == entry.id) {
+                    return windowlogic::LayoutOf(stop).tabIndex;
                 }
             }
-            return first == INT_MAX ? entry.tabIndex : first;
+            return entry.tabIndex;
         }
         return windowlogic::TakesFocus(entry.kind) ? entry.tabIndex : 1000 + entry.tabIndex;
     };
@@ -130,13 +118,15 @@ std::vector<const ControlLayout*> CreationOrder() {
     return order;
 }
 
-// The face colour with the selection colour laid over it at 90/255, as the Qt window fills.
+windowlogic::Rgb SystemColour(int index) {
+    const COLORREF colour = GetSysColor(index);
+    return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+
 COLORREF ProgressColour() {
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    const COLORREF mark = GetSysColor(COLOR_HIGHLIGHT);
-    auto mix = [](int under, int over) { return under + (over - under) * 90 / 255; };
-    return RGB(mix(GetRValue(face), GetRValue(mark)), mix(GetGValue(face), GetGValue(mark)),
-               mix(GetBValue(face), GetBValue(mark)));
+    const windowlogic::Rgb fill =
+        windowlogic::ProgressFill(SystemColour(COLOR_BTNFACE), SystemColour(COLOR_HIGHLIGHT));
+    return RGB(fill.red, fill.green, fill.blue);
 }
 
 }  // namespace
@@ -361,7 +351,7 @@ void Form1::SetAccessibleName(HWND hwnd, std::u16string_view name) {
 }
 
 int Form1::Px(int twips) const {
-    return static_cast<int>(std::lround(twips * static_cast<double>(dpi_) / 1440.0));
+    return windowlogic::TwipsToPixels(twips, dpi_);
 }
 
 RECT Form1::PxRect(const windowlogic::TwipsRect& rect) const {
@@ -773,7 +763,8 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
         case WM_GETDLGCODE: {
             LRESULT code = DefSubclassProc(hwnd, message, wParam, lParam);
             const auto* key = reinterpret_cast<const MSG*>(lParam);
-            if (IsField(control) && key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN &&
+            if (windowlogic::IsField(control) && key && key->message == WM_KEYDOWN &&
+                key->wParam == VK_RETURN &&
                 !(control == Control::Combo1 &&
                   SendMessageW(Hwnd(Control::Combo1), CB_GETDROPPEDSTATE, 0, 0))) {
                 code |= DLGC_WANTALLKEYS;  // Enter is the field's, to move the focus on
@@ -809,7 +800,7 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
             break;
         }
         case WM_CHAR:
-            if (IsField(control)) {
+            if (windowlogic::IsField(control)) {
                 if (IsPathField(control) && wParam == 0x0F) {
                     return 0;  // Ctrl+O's character: the key has opened the chooser
                 }
@@ -826,7 +817,7 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
             }
             break;
         case WM_LBUTTONDOWN:
-            if (IsField(control) && GetFocus() != hwnd) {
+            if (windowlogic::IsField(control) && GetFocus() != hwnd) {
                 // The click places the caret once the focus has arrived; select after it.
                 const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
                 selectOnRelease_ = control;
@@ -961,7 +952,7 @@ void Form1::SetBusyCursor(bool busy) {
 }
 
 void Form1::SetProgress(double fraction) {
-    const double clamped = fraction < 0 ? -1 : std::min(fraction, 1.0);
+    const double clamped = windowlogic::ClampProgress(fraction);
     if (clamped != progress_) {
         progress_ = clamped;
         MakeProgressBrush();

@@ -17,12 +17,6 @@ using enum Control;
 
 namespace {
 
-// The fields that select their whole text when they get the focus.
-bool IsField(Control control) {
-    return control == txtFileName || control == Combo1 || control == txtTemplateName ||
-           control == txtOutputFile;
-}
-
 // What a run takes away from the user: everything but the close button and the status line.
 constexpr std::array<Control, 6> kInputWhileIdle = {Option1, Option2, Option3,
                                                     Frame1,  Frame2,  Frame4};

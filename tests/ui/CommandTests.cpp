@@ -11,10 +11,10 @@
 #include "WindowFixture.h"
 
 using namespace testing_files;
-using platform::vbCritical;
-using platform::vbExclamation;
-using platform::vbYes;
-using platform::vbYesNoQuestion;
+using windowlogic::texts::vbCritical;
+using windowlogic::texts::vbExclamation;
+using windowlogic::texts::vbYes;
+using windowlogic::texts::vbYesNoQuestion;
 namespace fs = std::filesystem;
 
 namespace {
