@@ -218,10 +218,11 @@ void WindowLogic::MergeCommand() {
         return;
     }
     // A merge must never write over its own input; a pattern names no one file, and the
-    // system would read a name holding NUL only up to it, as another file's name.
+    // system would read a name holding NUL only up to it, as another file's name. Names only:
+    // whether a link or another spelling reaches the set, the engine finds on its own thread.
     const std::u16string output = view_.Text(txtOutputFile);
     if (output.find_first_of(std::u16string_view(u"*?\0", 3)) != std::u16string::npos ||
-        Module1::NamesFileOfSet(view_.Text(txtTemplateName), output)) {
+        NamesFileOfSetByName(view_.Text(txtTemplateName), output)) {
         Box(kOutputInSet, vbCritical, kMergeFailedTitle);
         Focus(txtOutputFile);
         return;

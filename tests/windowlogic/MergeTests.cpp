@@ -80,6 +80,23 @@ TEST_F(MergeLogic, refuses_a_file_of_the_set_a_pattern_or_nul_as_output_before_a
     EXPECT_EQ(ReadFile(dir / "a.rar"), source);
 }
 
+// Names are the window's check; a link is the engine's, which refuses it with its own text.
+TEST_F(MergeLogic, a_link_to_a_piece_as_output_is_asked_about_then_refused_by_the_engine) {
+    fs::create_hard_link(dir / "a.rar.001", dir / "link");
+    const Bytes piece = ReadFile(dir / "a.rar.001");
+    const std::string refused = MergeError(dir / "a.rar.FLF", dir / "link");
+    Open(windowlogic::Engine::Real());
+    Fill(Path("a.rar.FLF"), Path("link"));
+    platform.answers = {vbYes};
+    logic->Click(cmdUnsplit);
+    ExpectBox(kOverwrite, vbYesNoQuestion, kNoticeTitle);
+    ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
+    const fakes::ShownBox box = TakeBox();
+    EXPECT_EQ(Narrow(box.prompt), refused);
+    EXPECT_EQ(box.title, kMergeFailedTitle);
+    EXPECT_EQ(ReadFile(dir / "a.rar.001"), piece);
+}
+
 TEST_F(MergeLogic, no_to_replacing_the_existing_output_touches_nothing) {
     Open(engine.Engine());
     Fill(Path("a.rar.FLF"), Path("a.rar"));
