@@ -852,16 +852,18 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
 }
 
 void Form1::RunPosted() {
-    std::function<void()> call;
+    Posted next;
     {
         const std::lock_guard lock(postedLock_);
         if (posted_.empty()) {
             return;
         }
-        call = std::move(posted_.front());
+        next = std::move(posted_.front());
         posted_.pop_front();
     }
-    call();
+    if (!next.owner.expired()) {
+        next.call();
+    }
 }
 
 // View
@@ -987,13 +989,13 @@ std::u16string Form1::FolderOf(const std::u16string& path) {
     return win32::FolderOf(path);
 }
 
-void Form1::Post(std::function<void()> call) {
+void Form1::Post(windowlogic::LifetimeToken owner, std::function<void()> call) {
     // Dropped once the window has gone: nothing is left to run it for.
     const std::lock_guard lock(postedLock_);
     if (!postTo_) {
         return;
     }
-    posted_.push_back(std::move(call));
+    posted_.push_back({std::move(owner), std::move(call)});
     PostMessageW(postTo_, kRunPosted, 0, 0);
 }
 

@@ -78,7 +78,7 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     bool FileExists(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
-    void Post(std::function<void()> call) override;
+    void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -127,8 +127,12 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     windowlogic::Control selectOnRelease_ = windowlogic::Control::None;
     IAccPropServices* accessibility_ = nullptr;
 
+    struct Posted {
+        windowlogic::LifetimeToken owner;
+        std::function<void()> call;
+    };
     std::mutex postedLock_;
-    std::deque<std::function<void()>> posted_;
+    std::deque<Posted> posted_;
     HWND postTo_ = nullptr;  // the window while it takes posted calls
 
     // Last, so that it goes first: its worker is stopped and joined while the window's state

@@ -155,7 +155,7 @@ int WindowLogic::Box(std::u16string_view prompt, int style, std::u16string_view 
     --openBoxes_;
     if (openBoxes_ == 0 && pending_) {
         // An outcome came while the box was open; it is shown once this event is over.
-        platform_.Post([this] { ConcludePending(); });
+        platform_.Post(lifetime_.Token(), [this] { ConcludePending(); });
     }
     return answer;
 }
@@ -375,7 +375,7 @@ void WindowLogic::Start(Job job, Work work) {
     Module1::Progress progress = [this](std::int64_t done, std::int64_t total) {
         const int permille = total > 0 ? static_cast<int>(done * 1000 / total) : 1000;
         if (shownPermille_.exchange(permille) != permille) {
-            platform_.Post([this, permille] {
+            platform_.Post(lifetime_.Token(), [this, permille] {
                 if (running_) {
                     view_.SetProgress(permille / 1000.0);
                 }
@@ -390,7 +390,8 @@ void WindowLogic::Start(Job job, Work work) {
             } catch (...) {
                 outcome = {false, Module1::FailureText(std::current_exception())};
             }
-            platform_.Post([this, outcome = std::move(outcome)] { Finished(outcome); });
+            platform_.Post(lifetime_.Token(),
+                           [this, outcome = std::move(outcome)] { Finished(outcome); });
         });
     } catch (...) {
         // No thread to be had: the work has not started, and the box says why.

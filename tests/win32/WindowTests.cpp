@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -198,6 +199,27 @@ TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and
             ExpectDoubled(before.fontHeight, FontHeightOf(before.hwnd), "font height", name);
         }
     }
+}
+
+// Dispatches the window's waiting messages, as its message loop would.
+void Pump(HWND window) {
+    MSG message;
+    while (PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+}
+
+TEST(PostedCallsOnWindows, a_call_runs_on_the_window_only_while_its_owner_lives) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    std::vector<std::string> ran;
+    auto owner = std::make_shared<int>();
+    form.Post(owner, [&] { ran.push_back("kept"); });
+    auto gone = std::make_shared<int>();
+    form.Post(gone, [&] { ran.push_back("gone"); });
+    gone.reset();
+    Pump(form.Handle());
+    EXPECT_EQ(ran, std::vector<std::string>{"kept"});
 }
 
 }  // namespace

@@ -143,24 +143,28 @@ std::u16string FakePlatform::FolderOf(const std::u16string& path) {
                                                               : std::u16string();
 }
 
-void FakePlatform::Post(std::function<void()> call) {
+void FakePlatform::Post(windowlogic::LifetimeToken owner, std::function<void()> call) {
     const std::lock_guard lock(mutex_);
-    posted_.push_back(std::move(call));
+    posted_.push_back({std::move(owner), std::move(call)});
     ++posts;
 }
 
 void FakePlatform::RunPosted() {
     for (;;) {
-        std::function<void()> call;
+        Posted next;
         {
             const std::lock_guard lock(mutex_);
             if (posted_.empty()) {
                 return;
             }
-            call = std::move(posted_.front());
+            next = std::move(posted_.front());
             posted_.pop_front();
         }
-        call();
+        if (next.owner.expired()) {
+            ++dropped;
+        } else {
+            next.call();
+        }
     }
 }
 

@@ -148,6 +148,16 @@ TEST_F(Run, the_window_going_away_stops_the_engine_and_waits_for_it) {
     EXPECT_TRUE(engine.sawStop);
 }
 
+TEST_F(Run, calls_posted_for_a_logic_that_has_gone_never_run) {
+    StartSplit();   // the engine has reported a quarter done
+    logic.reset();  // the stopped worker posts its outcome as it ends
+    ASSERT_EQ(platform.posts, 2);
+    platform.RunPosted();
+    EXPECT_EQ(platform.dropped, 2);
+    EXPECT_TRUE(view.progress.empty());
+    ExpectNoBox();
+}
+
 TEST_F(Run, an_outcome_that_comes_while_the_question_is_open_waits_for_the_answer_no) {
     StartMerge();
     platform.answers = {vbNo};
