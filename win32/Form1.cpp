@@ -26,8 +26,6 @@ using windowlogic::Kind;
 namespace {
 
 constexpr const wchar_t* kPanelClass = L"KorvelSplitterPanel";
-// A call posted by PlatformSeam::Post waits in the queue; this message runs the oldest.
-constexpr UINT kRunPosted = WM_APP + 1;
 // The longest text a path field takes: the longest path the wide file functions take.
 constexpr int kLongestPath = 32767;
 
@@ -851,18 +849,22 @@ LRESULT Form1::OnControlMessage(HWND hwnd, Control control, UINT message, WPARAM
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
+// Every waiting call, not one a message: a call whose PostMessageW failed would otherwise wait
+// for good. Taken one at a time, so that a box a call opens runs the rest in order.
 void Form1::RunPosted() {
-    Posted next;
-    {
-        const std::lock_guard lock(postedLock_);
-        if (posted_.empty()) {
-            return;
+    for (;;) {
+        Posted next;
+        {
+            const std::lock_guard lock(postedLock_);
+            if (posted_.empty()) {
+                return;
+            }
+            next = std::move(posted_.front());
+            posted_.pop_front();
         }
-        next = std::move(posted_.front());
-        posted_.pop_front();
-    }
-    if (!next.owner.expired()) {
-        next.call();
+        if (!next.owner.expired()) {
+            next.call();
+        }
     }
 }
 
@@ -996,6 +998,7 @@ void Form1::Post(windowlogic::LifetimeToken owner, std::function<void()> call) {
         return;
     }
     posted_.push_back({std::move(owner), std::move(call)});
+    // Should the message not be posted, the next one runs the call.
     PostMessageW(postTo_, kRunPosted, 0, 0);
 }
 

@@ -57,6 +57,8 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     // A control's identifier: kFirstId plus its place in windowlogic::Control, clear of IDOK
     // and IDCANCEL, which the dialog manager sends for Enter and Escape.
     static constexpr int kFirstId = 1000;
+    // Asks the window to run the calls PlatformSeam::Post has queued.
+    static constexpr UINT kRunPosted = WM_APP + 1;
 
     // View
     std::u16string Text(windowlogic::Control control) const override;

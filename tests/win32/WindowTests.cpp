@@ -222,4 +222,20 @@ TEST(PostedCallsOnWindows, a_call_runs_on_the_window_only_while_its_owner_lives)
     EXPECT_EQ(ran, std::vector<std::string>{"kept"});
 }
 
+// A PostMessageW that fails (a full message queue) leaves its call waiting with no message to
+// run it; the next message runs it.
+TEST(PostedCallsOnWindows, a_call_whose_message_never_came_runs_with_the_next_message) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    std::vector<std::string> ran;
+    auto owner = std::make_shared<int>();
+    form.Post(owner, [&] { ran.push_back("first"); });
+    form.Post(owner, [&] { ran.push_back("outcome"); });
+    MSG lost;
+    ASSERT_TRUE(PeekMessageW(&lost, form.Handle(), win32::Form1::kRunPosted,
+                             win32::Form1::kRunPosted, PM_REMOVE));
+    Pump(form.Handle());
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "outcome"}));
+}
+
 }  // namespace
