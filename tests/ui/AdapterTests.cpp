@@ -18,6 +18,7 @@
 #include "Layout.h"
 #include "WindowFixture.h"
 #include "WindowLogic.h"
+#include "WindowTestHelpers.h"
 
 using windowlogic::Control;
 using windowlogic::Key;
@@ -28,9 +29,7 @@ std::string Name(Control control) {
     return std::string(windowlogic::LayoutOf(control).name);
 }
 
-std::string Utf8(const std::u16string& text) {
-    return QString::fromStdU16String(text).toStdString();
-}
+using window_tests::Utf8;
 
 // A logic that only writes down what it was handed.
 class RecordingLogic : public windowlogic::Events {

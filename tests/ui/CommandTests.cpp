@@ -9,6 +9,7 @@
 
 #include "Module1.h"
 #include "WindowFixture.h"
+#include "WindowTestHelpers.h"
 
 using namespace testing_files;
 using windowlogic::texts::vbCritical;
@@ -16,6 +17,7 @@ using windowlogic::texts::vbExclamation;
 using windowlogic::texts::vbYes;
 using windowlogic::texts::vbYesNoQuestion;
 namespace fs = std::filesystem;
+using window_tests::kMiB;
 
 namespace {
 const QString kSplitting = QStringLiteral(" 正在分割文件......");
@@ -23,7 +25,6 @@ const QString kMerging = QStringLiteral(" 正在合并文件......");
 const QString kFileMissing = QStringLiteral("需要被分割的文件不存在！") + kCr +
                              QStringLiteral("请重新输入需要被分割的文件！！！");
 const QChar kNul = u'\0';
-constexpr std::size_t kMiB = 1 << 20;
 }  // namespace
 
 class SplitCommand : public WindowTest {};

@@ -16,6 +16,7 @@
 #include "FaultInjection.h"
 #include "Module1.h"
 #include "WindowFixture.h"
+#include "WindowTestHelpers.h"
 
 using namespace testing_files;
 using windowlogic::texts::vbExclamation;
@@ -51,7 +52,7 @@ class RunningSplit : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        WriteFile(dir / "big", RandomBytes(5 << 20, 61));
+        WriteFile(dir / "big", RandomBytes(5 * window_tests::kMiB, 61));
         form->txtFileName->setText(Path("big"));
         form->Combo1->setEditText("1");
         slow.emplace(PauseEveryStep(kStepPause));

@@ -13,10 +13,6 @@ using windowlogic::Kind;
 using windowlogic::Layout;
 using windowlogic::LayoutOf;
 
-std::string Narrow(std::u16string_view text) {
-    return testing_files::Utf8(std::u16string(text));
-}
-
 namespace fakes {
 
 FakeView::FakeView() {
@@ -86,7 +82,7 @@ int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16
         return windowlogic::texts::vbOK;
     }
     if (answers.empty()) {
-        ADD_FAILURE() << "unexpected question: " << Narrow(prompt);
+        ADD_FAILURE() << "unexpected question: " << Utf8(prompt);
         return windowlogic::texts::vbNo;
     }
     const int answer = answers.front();
@@ -97,7 +93,7 @@ int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16
 std::u16string FakePlatform::ShowFileDialog(const windowlogic::FileDialogRequest& request) {
     dialogs.push_back(request);
     if (dialogAnswers.empty()) {
-        ADD_FAILURE() << "unexpected file dialog: " << Narrow(request.title);
+        ADD_FAILURE() << "unexpected file dialog: " << Utf8(request.title);
         return {};
     }
     std::u16string answer = dialogAnswers.front();
@@ -112,7 +108,7 @@ std::optional<fs::path> SystemPath(const std::u16string& path) {
     if (path.empty() || path.find(u'\0') != std::u16string::npos) {
         return std::nullopt;
     }
-    return fs::path(Narrow(path));
+    return fs::path(Utf8(path));
 }
 
 }  // namespace
@@ -210,7 +206,7 @@ windowlogic::Engine HeldEngine::Engine() {
                 const std::lock_guard lock(mutex_);
                 if (!ok_) {
                     throw Module1::EngineError(Module1::Failure::Unexpected, {},
-                                               "：" + Narrow(message_), {});
+                                               "：" + Utf8(message_), {});
                 }
             }};
 }
@@ -254,7 +250,7 @@ void LogicTest::Start(windowlogic::Engine engine) {
 
 void LogicTest::TearDown() {
     for (const fakes::ShownBox& box : platform.boxes) {
-        ADD_FAILURE() << "box not checked by the test: " << Narrow(box.prompt);
+        ADD_FAILURE() << "box not checked by the test: " << Utf8(box.prompt);
     }
     EXPECT_TRUE(platform.answers.empty()) << "scripted answers left over";
     EXPECT_TRUE(platform.dialogAnswers.empty()) << "scripted dialog answers left over";
@@ -274,9 +270,9 @@ fakes::ShownBox LogicTest::TakeBox() {
 
 void LogicTest::ExpectBox(std::u16string_view prompt, int style, std::u16string_view title) {
     const fakes::ShownBox box = TakeBox();
-    EXPECT_EQ(Narrow(box.prompt), Narrow(prompt));
+    EXPECT_EQ(Utf8(box.prompt), Utf8(prompt));
     EXPECT_EQ(box.style, style);
-    EXPECT_EQ(Narrow(box.title), Narrow(title));
+    EXPECT_EQ(Utf8(box.title), Utf8(title));
 }
 
 void LogicTest::Type(Control field, const std::u16string& text) {

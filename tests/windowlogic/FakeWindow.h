@@ -20,6 +20,7 @@
 
 #include "TestFiles.h"
 #include "WindowLogic.h"
+#include "WindowTestHelpers.h"
 
 namespace fakes {
 
@@ -157,5 +158,4 @@ class LogicTest : public ::testing::Test {
     std::unique_ptr<windowlogic::WindowLogic> logic;
 };
 
-// UTF-8, for test output.
-std::string Narrow(std::u16string_view text);
+using window_tests::Utf8;

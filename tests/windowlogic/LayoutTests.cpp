@@ -9,16 +9,14 @@
 #include <vector>
 
 #include "Layout.h"
-#include "TestFiles.h"
 #include "Texts.h"
+#include "WindowTestHelpers.h"
 
 using namespace windowlogic;
 
 namespace {
 
-std::string Utf8(std::u16string_view text) {
-    return testing_files::Utf8(std::u16string(text));
-}
+using window_tests::Utf8;
 
 char AccessKey(std::u16string_view caption) {
     const std::size_t amp = caption.find(u'&');

@@ -42,9 +42,9 @@ class Run : public LogicTest {
     }
     void ExpectStopQuestion(std::u16string_view prompt) {
         const fakes::ShownBox box = TakeBox();
-        EXPECT_EQ(Narrow(box.prompt), Narrow(prompt));
+        EXPECT_EQ(Utf8(box.prompt), Utf8(prompt));
         EXPECT_EQ(box.style, 4 + 32 + 256);  // Yes and No, question icon, No the default
-        EXPECT_EQ(Narrow(box.title), "Korvel文件分割器");
+        EXPECT_EQ(Utf8(box.title), "Korvel文件分割器");
     }
 
     fakes::HeldEngine engine;
