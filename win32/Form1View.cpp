@@ -2,8 +2,6 @@
 // What the window's logic sees of the window: its controls as a View, and the system's boxes,
 // dialogs and file system (Platform.h) and the window's own queue of posted calls as a
 // PlatformSeam.
-#include <algorithm>
-
 #include "Form1.h"
 #include "Platform.h"
 
