@@ -31,13 +31,11 @@ pid="" wm=""
 work=$(mktemp -d /var/tmp/korvel-shots.XXXXXX)
 trap '[[ -n "$pid" ]] && kill "$pid" 2>/dev/null; wine_window_end; [[ -n "$wm" ]] && kill "$wm" 2>/dev/null; rm -rf "$work"' EXIT
 
+box_titled() { [[ "$(peek box | head -1)" == "$1" ]]; }
+window_gone() { [[ -z "$(window_named Korvel文件分割器)" ]]; }
 # Saves the message box titled $1, with its frame, as $2 once it shows.
 shoot_box() {
-  for _ in $(seq 300); do
-    [[ "$(peek box | head -1)" == "$1" ]] && break
-    sleep 0.1
-  done
-  [[ "$(peek box | head -1)" == "$1" ]] || { echo "no box titled $1 appeared" >&2; return 1; }
+  wait_for 30 box_titled "$1" || { echo "no box titled $1 appeared" >&2; return 1; }
   [[ -n "${2:-}" ]] || return 0
   sleep 0.5
   import -window root -crop "$(peek boxrect)" +repage "$2"
@@ -54,17 +52,11 @@ start() {
 stop() {
   xdotool windowactivate --sync "$window" 2>/dev/null || true
   xdotool key alt+c
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
+  wait_for 5 bash -c "! kill -0 $pid 2>/dev/null" || true
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   pid=""
-  for _ in $(seq 50); do
-    [[ -z "$(window_named Korvel文件分割器)" ]] && break
-    sleep 0.1
-  done
+  wait_for 5 window_gone || true
 }
 # Clicks the middle of a rectangle of the layout given in twips.
 click() {

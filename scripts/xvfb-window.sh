@@ -6,21 +6,24 @@
 #   wait_for_window TITLE         waits for a visible window with that title (a regular
 #                                 expression) and prints its id
 
+source "$(dirname "${BASH_SOURCE[0]}")/wait-for.sh"
+
 start_window_manager() {
   openbox >/dev/null 2>&1 &
   wm=$!
   sleep 0.5
 }
 
+# The first visible window titled $1; fails when there is none.
+visible_window() {
+  local found
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+  [[ -n "$found" ]] && echo "$found"
+}
+
 wait_for_window() {
-  local found=""
-  for _ in $(seq 50); do
-    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [[ -n "$found" ]] && break
-    sleep 0.2
-  done
-  [[ -n "$found" ]] || { echo "no window titled $1 appeared" >&2; return 1; }
-  echo "$found"
+  wait_for 10 visible_window "$1" >/dev/null || { echo "no window titled $1 appeared" >&2; return 1; }
+  visible_window "$1"
 }
 
 start_window() {

@@ -10,9 +10,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
-#include <cmath>
-#include <vector>
+#include <optional>
+#include <span>
 
+#include "Drawing.h"
 #include "Form1.h"
 #include "Layout.h"
 #include "StatusLine.h"
@@ -21,53 +22,44 @@ using namespace windowlogic;
 
 namespace {
 
-// Converts twips to pixels at the screen's logical resolution (15 twips a pixel at 96 dpi).
+// Converts twips to pixels at the screen's logical resolution.
 class Twips {
   public:
-    explicit Twips(double dotsPerInch) : scale_(dotsPerInch / 1440.0) {}
-    int operator()(int twips) const { return static_cast<int>(std::lround(twips * scale_)); }
+    explicit Twips(double dotsPerInch) : dotsPerInch_(dotsPerInch) {}
+    int operator()(int twips) const { return TwipsToPixels(twips, dotsPerInch_); }
     QRect Rect(const TwipsRect& rect) const {
         return {(*this)(rect.left), (*this)(rect.top), (*this)(rect.width), (*this)(rect.height)};
     }
 
   private:
-    double scale_;
+    double dotsPerInch_;
 };
 
 QString Q(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool HasOwnBold(const QString& family) {
+bool HasOwnBold(std::u16string_view face) {
+    const QString family = Q(face);
     const QStringList styles = QFontDatabase::styles(family);
     return std::any_of(styles.begin(), styles.end(), [&](const QString& style) {
         return QFontDatabase::weight(family, style) >= QFont::Bold;
     });
 }
 
-// The first installed face of the list that has a bold of its own, else the first installed:
-// a bold drawn thicker by the toolkit barely shows in a Song face at this size.
-QString PreferredFace(std::span<const std::u16string_view> faces) {
+// The Song face preferred where one is installed (a bold drawn thicker by the toolkit barely
+// shows in a Song face at this size); the Kai title leaves the choice to Qt's own fallback.
+QString SongFace() {
     const QStringList installed = QFontDatabase::families();
-    QString first;
-    for (std::u16string_view face : faces) {
-        const QString family = Q(face);
-        if (!installed.contains(family)) {
-            continue;
-        }
-        if (HasOwnBold(family)) {
-            return family;
-        }
-        if (first.isEmpty()) {
-            first = family;
-        }
-    }
-    return first;
+    const std::optional<std::u16string_view> face = PreferredFace(
+        Font(FontRole::Song).faces,
+        [&](std::u16string_view each) { return installed.contains(Q(each)); }, HasOwnBold);
+    return face ? Q(*face) : QString();
 }
 
 QFont FontOf(FontRole role) {
     const FontChoice& entry = Font(role);
-    static const QString song = PreferredFace(Font(FontRole::Song).faces);
+    static const QString song = SongFace();
     QStringList families;
     if (role != FontRole::KaiTitle && !song.isEmpty()) {
         families << song;
@@ -127,7 +119,6 @@ void Form1::BuildControls() {
     setAutoFillBackground(true);
 
     const QCursor hand(QPixmap(QStringLiteral(":/korvel/hand.png")), 12, 1);
-    std::vector<std::pair<int, QWidget*>> tabStops;
     for (const ControlLayout& entry : Layout()) {
         QWidget* parent = entry.panel == Control::None ? this : Widget(entry.panel);
         const QFont font = FontOf(entry.font);
@@ -245,8 +236,6 @@ void Form1::BuildControls() {
         }
         if (!TakesFocus(entry.kind)) {
             widget->setFocusPolicy(Qt::NoFocus);  // labels, panels and pictures never take it
-        } else {
-            tabStops.emplace_back(entry.tabIndex, widget);
         }
         widgets_[static_cast<std::size_t>(entry.id)] = widget;
     }
@@ -296,10 +285,9 @@ void Form1::BuildControls() {
         mode->setFocusPolicy(each.panel == kStartPanel ? Qt::StrongFocus : Qt::ClickFocus);
     }
 
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 1; i < tabStops.size(); ++i) {
-        QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+    const std::span<const Control> tabOrder = TabOrder();
+    for (std::size_t i = 1; i < tabOrder.size(); ++i) {
+        QWidget::setTabOrder(Widget(tabOrder[i - 1]), Widget(tabOrder[i]));
     }
 
     // Files dropped anywhere on the window reach the form, not the text boxes.

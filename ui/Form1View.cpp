@@ -153,7 +153,14 @@ std::u16string Form1::Adapter::FolderOf(const std::u16string& path) {
     return platform::FolderOf(Q(path)).toStdU16String();
 }
 
-void Form1::Adapter::Post(std::function<void()> call) {
-    // Queued on the window's thread; dropped if the window has gone by then.
-    QMetaObject::invokeMethod(&form_, std::move(call), Qt::QueuedConnection);
+void Form1::Adapter::Post(windowlogic::LifetimeToken owner, std::function<void()> call) {
+    // Queued on the window's thread; dropped if the window or the call's owner has gone by then.
+    QMetaObject::invokeMethod(
+        &form_,
+        [owner = std::move(owner), call = std::move(call)] {
+            if (!owner.expired()) {
+                call();
+            }
+        },
+        Qt::QueuedConnection);
 }

@@ -35,7 +35,7 @@ class Form1::Adapter final : public windowlogic::View, public windowlogic::Platf
     bool FileExists(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
-    void Post(std::function<void()> call) override;
+    void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;
 
   private:
     Form1& form_;

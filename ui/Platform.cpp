@@ -26,6 +26,15 @@ namespace platform {
 
 namespace {
 
+using windowlogic::texts::vbCritical;
+using windowlogic::texts::vbDefaultButton2;
+using windowlogic::texts::vbExclamation;
+using windowlogic::texts::vbNo;
+using windowlogic::texts::vbOK;
+using windowlogic::texts::vbQuestion;
+using windowlogic::texts::vbYes;
+using windowlogic::texts::vbYesNo;
+
 // A modal box: an icon, the prompt and its buttons. The prompt is selectable text that wraps
 // at word boundaries where it can and anywhere else where it must, so that a long path with
 // no break point makes a taller box, never one wider than the screen.

@@ -6,23 +6,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "Texts.h"
+
 class QApplication;
 class QWidget;
 
 namespace platform {
-
-// Message box styles and answers, as the window's handlers use them. A style adds up: buttons
-// (0 OK, 4 Yes and No), icon (16 stop, 32 question, 48 exclamation) and, with 256, the second
-// button as the default.
-enum MsgBoxStyle {
-    vbYesNo = 4,
-    vbCritical = 16,
-    vbQuestion = 32,
-    vbYesNoQuestion = 36,
-    vbExclamation = 48,
-    vbDefaultButton2 = 256
-};
-enum MsgBoxResult { vbOK = 1, vbYes = 6, vbNo = 7 };
 
 // What a file dialog is asked to show.
 struct FileDialogRequest {
@@ -37,8 +26,9 @@ struct FileDialogRequest {
 class Platform {
   public:
     virtual ~Platform() = default;
-    // Shows a modal box; a carriage return in the prompt starts a new line. Returns vbOK,
-    // vbYes or vbNo; closing a question without an answer is No.
+    // Shows a modal box with a style of windowlogic::texts (buttons, icon, default button
+    // added up); a carriage return in the prompt starts a new line. Returns vbOK, vbYes or vbNo;
+    // closing a question without an answer is No.
     virtual int MsgBox(QWidget* parent, const QString& prompt, int style, const QString& title) = 0;
     // Shows a modal file dialog; returns the chosen full path, or an empty text on cancel.
     virtual QString ShowFileDialog(QWidget* parent, const FileDialogRequest& request) = 0;

@@ -2,7 +2,17 @@
 #include "StatusLine.h"
 
 #include <QPainter>
-#include <algorithm>
+
+#include "Drawing.h"
+
+namespace {
+
+windowlogic::Rgb RgbOf(const QColor& colour) {
+    return {static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
+            static_cast<std::uint8_t>(colour.blue())};
+}
+
+}  // namespace
 
 StatusLine::StatusLine(QWidget* parent) : QLineEdit(parent) {
     setReadOnly(true);
@@ -13,7 +23,7 @@ StatusLine::StatusLine(QWidget* parent) : QLineEdit(parent) {
 }
 
 void StatusLine::SetProgress(double fraction) {
-    const double clamped = fraction < 0 ? -1 : std::min(fraction, 1.0);
+    const double clamped = windowlogic::ClampProgress(fraction);
     if (clamped != progress_) {
         progress_ = clamped;
         update();
@@ -25,9 +35,11 @@ void StatusLine::paintEvent(QPaintEvent* event) {
         QPainter painter(this);
         painter.fillRect(rect(), palette().color(QPalette::Button));
         if (progress_ > 0) {
-            QColor bar = palette().color(QPalette::Highlight);
-            bar.setAlpha(90);
-            painter.fillRect(QRect(0, 0, static_cast<int>(width() * progress_), height()), bar);
+            const windowlogic::Rgb bar =
+                windowlogic::ProgressFill(RgbOf(palette().color(QPalette::Button)),
+                                          RgbOf(palette().color(QPalette::Highlight)));
+            painter.fillRect(QRect(0, 0, static_cast<int>(width() * progress_), height()),
+                             QColor(bar.red, bar.green, bar.blue));
         }
     }
     QLineEdit::paintEvent(event);

@@ -7,9 +7,11 @@
 // PlatformSeam: controls, message boxes, file dialogs and calls posted back to the window's
 // thread with PostMessageW.
 //
-//   system message -> WindowProc / ControlProc -> Events (the logic) -> View / PlatformSeam
+//   system message -> WindowProc / PanelProc (Form1.cpp) or EventHook -> Events (the logic)
+//   -> View / PlatformSeam (Form1View.cpp)
 //
-// Twips become pixels at the window's DPI; a move to a screen of another DPI lays it out anew.
+// Form1Layout.cpp makes the window and its controls from the layout and lays them out at the
+// window's DPI, anew when it moves to a screen of another DPI; StatusLine paints the fill.
 #pragma once
 
 #include <windows.h>
@@ -24,8 +26,10 @@
 #include <string>
 
 #include "Controls.h"
+#include "EventHook.h"
 #include "Layout.h"
 #include "PlatformSeam.h"
+#include "StatusLine.h"
 #include "View.h"
 
 struct IAccPropServices;
@@ -57,6 +61,8 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     // A control's identifier: kFirstId plus its place in windowlogic::Control, clear of IDOK
     // and IDCANCEL, which the dialog manager sends for Enter and Escape.
     static constexpr int kFirstId = 1000;
+    // Asks the window to run the calls PlatformSeam::Post has queued.
+    static constexpr UINT kRunPosted = WM_APP + 1;
 
     // View
     std::u16string Text(windowlogic::Control control) const override;
@@ -78,35 +84,38 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     bool FileExists(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
-    void Post(std::function<void()> call) override;
+    void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR id, DWORD_PTR form);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // What the panels hand up: notifications, colours and the pointer.
     bool OnChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-    LRESULT OnControlMessage(HWND hwnd, windowlogic::Control control, UINT message, WPARAM wParam,
-                             LPARAM lParam);
     void OnCommand(HWND from, int id, int code);
     bool OnSetCursor(HWND under, int hit);
     void OnDropFiles(HDROP drop);
-    void PaintBand(HDC dc);
-    void PaintPanel(HWND panel, HDC dc);
-    void MakeProgressBrush();
-    void RunPosted();
+    HWND Hwnd(windowlogic::Control control) const;
+    windowlogic::Control ControlOf(HWND hwnd) const;
 
+    // Form1Layout.cpp
     void CreateControls();
     // Fonts, pictures and every control's place for a DPI.
     void ApplyDpi(UINT dpi);
     int Px(int twips) const;
     RECT PxRect(const windowlogic::TwipsRect& rect) const;
-    HWND Hwnd(windowlogic::Control control) const;
-    windowlogic::Control ControlOf(HWND hwnd) const;
     HFONT FontOf(windowlogic::FontRole role) const;
     void SetAccessibleName(HWND hwnd, std::u16string_view name);
+    void PaintBand(HDC dc);
+    void PaintPanel(HWND panel, HDC dc);
+
+    // Form1View.cpp: the calls PlatformSeam::Post queues, taken while the window lives.
+    void StartPosting();
+    void StopPosting();
+    void RunPosted();
+
+    // The longest text a path field takes: the longest path the wide file functions take.
+    static constexpr int kLongestPath = 32767;
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
@@ -120,15 +129,18 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     HICON smallIcon_ = nullptr;
     HCURSOR hand_ = nullptr;
     HBRUSH white_ = nullptr;
-    HBRUSH progressBrush_ = nullptr;  // the status line's background with its fill
+    StatusLine status_;
+    EventHook hook_;
     HWND focusBeforeDeactivation_ = nullptr;
     bool busy_ = false;
-    double progress_ = -1;
-    windowlogic::Control selectOnRelease_ = windowlogic::Control::None;
     IAccPropServices* accessibility_ = nullptr;
 
+    struct Posted {
+        windowlogic::LifetimeToken owner;
+        std::function<void()> call;
+    };
     std::mutex postedLock_;
-    std::deque<std::function<void()>> posted_;
+    std::deque<Posted> posted_;
     HWND postTo_ = nullptr;  // the window while it takes posted calls
 
     // Last, so that it goes first: its worker is stopped and joined while the window's state

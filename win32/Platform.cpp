@@ -5,9 +5,19 @@
 
 #include <algorithm>
 
+#include "Texts.h"
+
 namespace win32 {
 
 namespace {
+
+namespace texts = windowlogic::texts;
+// MsgBox hands the logic's styles to MessageBoxW and its answers back as they are.
+static_assert(texts::vbOKOnly == MB_OK && texts::vbYesNo == MB_YESNO &&
+              texts::vbCritical == MB_ICONHAND && texts::vbQuestion == MB_ICONQUESTION &&
+              texts::vbExclamation == MB_ICONEXCLAMATION &&
+              texts::vbDefaultButton2 == MB_DEFBUTTON2);
+static_assert(texts::vbOK == IDOK && texts::vbYes == IDYES && texts::vbNo == IDNO);
 
 // The longest path the wide functions take, in UTF-16 units, with its closing NUL.
 constexpr DWORD kLongestPath = 32768;

@@ -16,9 +16,8 @@ namespace win32 {
 std::wstring W(std::u16string_view text);
 std::u16string U(std::wstring_view text);
 
-// MessageBoxW with the style and answer numbers the logic uses: they are the system's own
-// (MB_YESNO 4, MB_ICONHAND 16, MB_ICONQUESTION 32, MB_ICONEXCLAMATION 48, MB_DEFBUTTON2 256;
-// IDOK 1, IDYES 6, IDNO 7). A carriage return alone starts a new line.
+// MessageBoxW with the style and answer numbers of windowlogic/Texts.h, which are the system's
+// own (MB_YESNO, MB_ICONHAND, ...; IDOK, IDYES, IDNO). A carriage return alone starts a new line.
 int MsgBox(HWND owner, const std::u16string& prompt, int style, const std::u16string& title);
 
 // "description|pattern|..." as OPENFILENAMEW wants it: NUL between the parts, two at the end.

@@ -76,30 +76,91 @@ bool IsListFileName(std::u16string_view path) {
     return path.size() > 4 && path.ends_with(u".FLF");
 }
 
-std::optional<std::u16string> ListFileOfPiece(std::u16string_view path) {
-    const std::size_t dot = path.rfind(u'.');
-    if (dot == std::u16string_view::npos || dot == 0) {
-        return std::nullopt;
-    }
-    const std::u16string_view suffix = path.substr(dot + 1);
-    // "00", "001", "1000", "-005": at most a sign and ten digits, as the pattern "00#" writes
-    // a 32-bit number.
+namespace {
+
+// "00", "001", "1000", "-005": what the pattern "00#" writes for a 32-bit number, and no other
+// spelling of it.
+bool IsPieceNumber(std::u16string_view suffix) {
     const bool negative = !suffix.empty() && suffix[0] == u'-';
     const std::u16string_view digits = suffix.substr(negative ? 1 : 0);
     if (digits.empty() || digits.size() > 10 ||
         digits.find_first_not_of(u"0123456789") != std::u16string_view::npos) {
-        return std::nullopt;
+        return false;
     }
     std::int64_t number = 0;
     for (char16_t digit : digits) {
         number = number * 10 + (digit - u'0');
     }
     number = negative ? -number : number;
-    if (number < INT32_MIN || number > INT32_MAX ||
-        Module1::FormatPieceNumber(static_cast<std::int32_t>(number)) != suffix) {
+    return number >= INT32_MIN && number <= INT32_MAX &&
+           Module1::FormatPieceNumber(static_cast<std::int32_t>(number)) == suffix;
+}
+
+bool IsSeparator(char16_t c, PathStyle style) {
+    return c == u'/' || (style == PathStyle::Windows && c == u'\\');
+}
+
+// One spelling of a path for comparing names: "/" between names, no empty or "." name, ASCII
+// letters in lower case, and on Windows no trailing dots or spaces. The leading separators
+// stay, for "//server" is not "/server".
+std::u16string Spelling(std::u16string_view path, PathStyle style) {
+    std::u16string spelt;
+    std::size_t at = 0;
+    for (; at < path.size() && IsSeparator(path[at], style); ++at) {
+        spelt += u'/';
+    }
+    const std::size_t root = spelt.size();
+    while (at < path.size()) {
+        std::size_t end = at;
+        while (end < path.size() && !IsSeparator(path[end], style)) {
+            ++end;
+        }
+        std::u16string_view name = path.substr(at, end - at);
+        if (style == PathStyle::Windows && name != u"..") {
+            name = name.substr(0, name.find_last_not_of(u". ") + 1);
+        }
+        if (!name.empty() && name != u".") {
+            if (spelt.size() > root) {
+                spelt += u'/';
+            }
+            for (char16_t c : name) {
+                spelt += c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+            }
+        }
+        at = end + 1;
+    }
+    return spelt;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ListFileOfPiece(std::u16string_view path) {
+    const std::size_t dot = path.rfind(u'.');
+    if (dot == std::u16string_view::npos || dot == 0 || !IsPieceNumber(path.substr(dot + 1))) {
         return std::nullopt;
     }
     return Module1::ListFileName(std::u16string(path.substr(0, dot)));
+}
+
+bool NamesFileOfSetByName(std::u16string_view listPath, std::u16string_view name, PathStyle style) {
+    const std::u16string list(listPath);
+    const std::u16string spelt = Spelling(name, style);
+    if (spelt.empty()) {
+        return false;
+    }
+    if (spelt == Spelling(list, style) ||
+        spelt == Spelling(Module1::ChecksumListName(list), style)) {
+        return true;
+    }
+    const std::size_t dot = spelt.rfind(u'.');
+    const std::size_t slash = spelt.rfind(u'/');
+    if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash) ||
+        list.size() < 4) {
+        return false;
+    }
+    const std::u16string_view number = std::u16string_view(spelt).substr(dot + 1);
+    return IsPieceNumber(number) &&
+           Spelling(Module1::PieceBase(list) + u'.' + std::u16string(number), style) == spelt;
 }
 
 }  // namespace windowlogic

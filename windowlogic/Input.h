@@ -32,4 +32,22 @@ bool IsListFileName(std::u16string_view path);
 // the name does not end in a piece number.
 std::optional<std::u16string> ListFileOfPiece(std::u16string_view path);
 
+// How a system spells paths: Windows takes "\" as well as "/" between names and drops a
+// name's trailing dots and spaces.
+enum class PathStyle { Posix, Windows };
+#if defined(_WIN32)
+inline constexpr PathStyle kNativePathStyle = PathStyle::Windows;
+#else
+inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
+#endif
+
+// True when a name, by its words alone, is the list file, its checksum list, or a name one of
+// its pieces could bear: the pieces' base (PieceBase), a dot and any piece number, for the
+// count and the first number are in the list file, which this does not read. Words compare as
+// the engine compares names, ASCII letters in either case; repeated separators and "." folders
+// do not count. Nothing is looked up on the disk: a link, a ".." or a relative spelling that
+// reaches the set is the engine's to find.
+bool NamesFileOfSetByName(std::u16string_view listPath, std::u16string_view name,
+                          PathStyle style = kNativePathStyle);
+
 }  // namespace windowlogic

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace windowlogic {
 namespace {
@@ -162,6 +163,32 @@ bool TakesFocus(Kind kind) {
         case Kind::StatusLine: return true;
         default: return false;
     }
+}
+
+bool IsField(Control control) {
+    return control != None &&
+           (LayoutOf(control).kind == Kind::TextBox || LayoutOf(control).kind == Kind::ComboBox);
+}
+
+std::span<const Control> TabOrder() {
+    static const std::vector<Control> order = [] {
+        std::vector<const ControlLayout*> stops;
+        for (const ControlLayout& entry : kLayout) {
+            if (TakesFocus(entry.kind)) {
+                stops.push_back(&entry);
+            }
+        }
+        std::stable_sort(stops.begin(), stops.end(),
+                         [](const ControlLayout* a, const ControlLayout* b) {
+                             return a->tabIndex < b->tabIndex;
+                         });
+        std::vector<Control> ids;
+        for (const ControlLayout* stop : stops) {
+            ids.push_back(stop->id);
+        }
+        return ids;
+    }();
+    return order;
 }
 
 }  // namespace windowlogic

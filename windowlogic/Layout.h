@@ -97,6 +97,11 @@ const FontChoice& Font(FontRole role);
 
 // True for the kinds that can take the keyboard focus.
 bool TakesFocus(Kind kind);
+// True for the controls the user types into (text boxes and the combo box), which select their
+// whole text when they get the focus; false for None.
+bool IsField(Control control);
+// The controls that take the focus, in the order Tab visits them.
+std::span<const Control> TabOrder();
 
 // The three panels and the mode button that shows each.
 struct PanelMode {

@@ -5,9 +5,26 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace windowlogic {
+
+// A weak token of what posted a call; the call runs only while its owner lives.
+using LifetimeToken = std::weak_ptr<const void>;
+
+// Held by an object that posts calls to the window's thread, and gone with it: every token it
+// gave expires then.
+class Lifetime {
+  public:
+    Lifetime() = default;
+    Lifetime(const Lifetime&) = delete;
+    Lifetime& operator=(const Lifetime&) = delete;
+    LifetimeToken Token() const { return alive_; }
+
+  private:
+    std::shared_ptr<const char> alive_ = std::make_shared<const char>();
+};
 
 struct FileDialogRequest {
     int kind = 1;  // 1 Open, 2 Save As
@@ -36,9 +53,10 @@ class PlatformSeam {
     // The folder a path names or lies in, when that folder exists; empty otherwise.
     virtual std::u16string FolderOf(const std::u16string& path) = 0;
 
-    // Runs call on the window's thread once it is free, in the order posted. Safe to call from
-    // any thread.
-    virtual void Post(std::function<void()> call) = 0;
+    // Runs call on the window's thread once it is free, in the order posted, unless owner has
+    // expired by then: a call whose owner is gone never runs. Safe to call from any thread. An
+    // owner goes on the window's thread only, so a call that starts keeps its owner to the end.
+    virtual void Post(LifetimeToken owner, std::function<void()> call) = 0;
 };
 
 }  // namespace windowlogic

@@ -17,12 +17,6 @@ using enum Control;
 
 namespace {
 
-// The fields that select their whole text when they get the focus.
-bool IsField(Control control) {
-    return control == txtFileName || control == Combo1 || control == txtTemplateName ||
-           control == txtOutputFile;
-}
-
 // What a run takes away from the user: everything but the close button and the status line.
 constexpr std::array<Control, 6> kInputWhileIdle = {Option1, Option2, Option3,
                                                     Frame1,  Frame2,  Frame4};
@@ -161,7 +155,7 @@ int WindowLogic::Box(std::u16string_view prompt, int style, std::u16string_view 
     --openBoxes_;
     if (openBoxes_ == 0 && pending_) {
         // An outcome came while the box was open; it is shown once this event is over.
-        platform_.Post([this] { ConcludePending(); });
+        platform_.Post(lifetime_.Token(), [this] { ConcludePending(); });
     }
     return answer;
 }
@@ -224,10 +218,11 @@ void WindowLogic::MergeCommand() {
         return;
     }
     // A merge must never write over its own input; a pattern names no one file, and the
-    // system would read a name holding NUL only up to it, as another file's name.
+    // system would read a name holding NUL only up to it, as another file's name. Names only:
+    // whether a link or another spelling reaches the set, the engine finds on its own thread.
     const std::u16string output = view_.Text(txtOutputFile);
     if (output.find_first_of(std::u16string_view(u"*?\0", 3)) != std::u16string::npos ||
-        Module1::NamesFileOfSet(view_.Text(txtTemplateName), output)) {
+        NamesFileOfSetByName(view_.Text(txtTemplateName), output)) {
         Box(kOutputInSet, vbCritical, kMergeFailedTitle);
         Focus(txtOutputFile);
         return;
@@ -380,7 +375,7 @@ void WindowLogic::Start(Job job, Work work) {
     Module1::Progress progress = [this](std::int64_t done, std::int64_t total) {
         const int permille = total > 0 ? static_cast<int>(done * 1000 / total) : 1000;
         if (shownPermille_.exchange(permille) != permille) {
-            platform_.Post([this, permille] {
+            platform_.Post(lifetime_.Token(), [this, permille] {
                 if (running_) {
                     view_.SetProgress(permille / 1000.0);
                 }
@@ -395,7 +390,8 @@ void WindowLogic::Start(Job job, Work work) {
             } catch (...) {
                 outcome = {false, Module1::FailureText(std::current_exception())};
             }
-            platform_.Post([this, outcome = std::move(outcome)] { Finished(outcome); });
+            platform_.Post(lifetime_.Token(),
+                           [this, outcome = std::move(outcome)] { Finished(outcome); });
         });
     } catch (...) {
         // No thread to be had: the work has not started, and the box says why.

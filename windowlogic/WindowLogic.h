@@ -135,6 +135,9 @@ class WindowLogic final : public Events {
     std::optional<Outcome> pending_;  // an outcome that came while a box was open
     Control focusBeforeRun_ = Control::None;
     std::atomic<int> shownPermille_{-1};
+    // Every call the logic posts carries its token: one that comes after the logic has gone
+    // finds no logic to run on and is dropped.
+    Lifetime lifetime_;
     // Last, so that it is stopped and joined before anything it uses goes away.
     std::jthread worker_;
 };

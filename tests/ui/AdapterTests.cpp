@@ -18,6 +18,7 @@
 #include "Layout.h"
 #include "WindowFixture.h"
 #include "WindowLogic.h"
+#include "WindowTestHelpers.h"
 
 using windowlogic::Control;
 using windowlogic::Key;
@@ -28,9 +29,7 @@ std::string Name(Control control) {
     return std::string(windowlogic::LayoutOf(control).name);
 }
 
-std::string Utf8(const std::u16string& text) {
-    return QString::fromStdU16String(text).toStdString();
-}
+using window_tests::Utf8;
 
 // A logic that only writes down what it was handed.
 class RecordingLogic : public windowlogic::Events {
@@ -72,8 +71,9 @@ class RecordingLogic : public windowlogic::Events {
 class Adapter : public ::testing::Test {
   protected:
     void SetUp() override {
-        form =
-            std::make_unique<Form1>(script, [this](windowlogic::View&, windowlogic::PlatformSeam&) {
+        form = std::make_unique<Form1>(
+            script, [this](windowlogic::View&, windowlogic::PlatformSeam& platform) {
+                seam = &platform;
                 return std::make_unique<RecordingLogic>(calls);
             });
         form->show();
@@ -90,6 +90,7 @@ class Adapter : public ::testing::Test {
     std::vector<std::string> Take() { return std::exchange(calls, {}); }
 
     std::vector<std::string> calls;
+    windowlogic::PlatformSeam* seam = nullptr;
     ScriptedPlatform script;
     std::unique_ptr<Form1> form;
 };
@@ -171,4 +172,15 @@ TEST_F(Adapter, widget_events_arrive_as_those_calls) {
     QCoreApplication::sendEvent(form.get(), &drop);
     EXPECT_EQ(Take(), (std::vector<std::string>{"CanDrop /d/a.bin", "CanDrop /d/a.bin",
                                                 "DropFile /d/a.bin"}));
+}
+
+TEST_F(Adapter, a_posted_call_runs_on_the_window_only_while_its_owner_lives) {
+    std::vector<std::string> ran;
+    auto owner = std::make_shared<int>();
+    seam->Post(owner, [&] { ran.push_back("kept"); });
+    auto gone = std::make_shared<int>();
+    seam->Post(gone, [&] { ran.push_back("gone"); });
+    gone.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, std::vector<std::string>{"kept"});
 }

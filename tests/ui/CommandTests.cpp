@@ -9,13 +9,15 @@
 
 #include "Module1.h"
 #include "WindowFixture.h"
+#include "WindowTestHelpers.h"
 
 using namespace testing_files;
-using platform::vbCritical;
-using platform::vbExclamation;
-using platform::vbYes;
-using platform::vbYesNoQuestion;
+using windowlogic::texts::vbCritical;
+using windowlogic::texts::vbExclamation;
+using windowlogic::texts::vbYes;
+using windowlogic::texts::vbYesNoQuestion;
 namespace fs = std::filesystem;
+using window_tests::kMiB;
 
 namespace {
 const QString kSplitting = QStringLiteral(" 正在分割文件......");

@@ -16,11 +16,12 @@
 #include "FaultInjection.h"
 #include "Module1.h"
 #include "WindowFixture.h"
+#include "WindowTestHelpers.h"
 
 using namespace testing_files;
-using platform::vbExclamation;
-using platform::vbNo;
-using platform::vbYes;
+using windowlogic::texts::vbExclamation;
+using windowlogic::texts::vbNo;
+using windowlogic::texts::vbYes;
 namespace fs = std::filesystem;
 
 namespace {
@@ -51,7 +52,7 @@ class RunningSplit : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        WriteFile(dir / "big", RandomBytes(5 << 20, 61));
+        WriteFile(dir / "big", RandomBytes(5 * window_tests::kMiB, 61));
         form->txtFileName->setText(Path("big"));
         form->Combo1->setEditText("1");
         slow.emplace(PauseEveryStep(kStepPause));
@@ -107,7 +108,9 @@ TEST_F(RunningSplit, no_to_the_close_question_lets_it_finish_and_keeps_the_windo
     form->cmdSplit->click();
     script.answers = {vbNo};
     EXPECT_FALSE(form->close());
-    ExpectBox(kStopSplit, platform::vbYesNo | platform::vbQuestion | platform::vbDefaultButton2,
+    ExpectBox(kStopSplit,
+              windowlogic::texts::vbYesNo | windowlogic::texts::vbQuestion |
+                  windowlogic::texts::vbDefaultButton2,
               QStringLiteral("Korvel文件分割器"));
     EXPECT_TRUE(form->isVisible());
     ASSERT_TRUE(WaitForBox());

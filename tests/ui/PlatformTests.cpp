@@ -158,7 +158,7 @@ TEST(DesktopPlatform, a_long_path_wraps_inside_the_screen_with_nothing_added_to_
         QStringLiteral("/var/tmp/") + QString(300, u'长') + QStringLiteral(".bin.001");
     const QString prompt = QStringLiteral("第一行：") + QChar(u'\r') + QStringLiteral("“") + path +
                            QStringLiteral("”") + QChar(u'\r') + QStringLiteral("最后一行");
-    ShowBox(prompt, platform::vbCritical, [&](QDialog& box) {
+    ShowBox(prompt, windowlogic::texts::vbCritical, [&](QDialog& box) {
         const int screenWidth = box.screen()->availableGeometry().width();
         EXPECT_LE(box.frameGeometry().width(), screenWidth);
         auto* text = box.findChild<QTextEdit*>(QStringLiteral("prompt"));
@@ -175,17 +175,19 @@ TEST(DesktopPlatform, a_long_path_wraps_inside_the_screen_with_nothing_added_to_
 }
 
 TEST(DesktopPlatform, a_short_prompt_makes_a_box_no_wider_than_it_needs) {
-    ShowBox(QStringLiteral("文件分割完成！！！"), platform::vbExclamation, [&](QDialog& box) {
-        auto* text = box.findChild<QTextEdit*>(QStringLiteral("prompt"));
-        ASSERT_NE(text, nullptr);
-        EXPECT_EQ(text->document()->findBlockByNumber(0).layout()->lineCount(), 1);
-        EXPECT_LT(text->width(), 300);
-        box.accept();
-    });
+    ShowBox(QStringLiteral("文件分割完成！！！"), windowlogic::texts::vbExclamation,
+            [&](QDialog& box) {
+                auto* text = box.findChild<QTextEdit*>(QStringLiteral("prompt"));
+                ASSERT_NE(text, nullptr);
+                EXPECT_EQ(text->document()->findBlockByNumber(0).layout()->lineCount(), 1);
+                EXPECT_LT(text->width(), 300);
+                box.accept();
+            });
 }
 
 TEST(DesktopPlatform, the_stop_question_offers_yes_and_no_with_access_keys_and_no_as_default) {
-    const int style = platform::vbYesNo | platform::vbQuestion | platform::vbDefaultButton2;
+    const int style = windowlogic::texts::vbYesNo | windowlogic::texts::vbQuestion |
+                      windowlogic::texts::vbDefaultButton2;
     auto buttonsOf = [](QDialog& box) {
         std::map<QString, QPushButton*> buttons;
         for (QPushButton* button : box.findChildren<QPushButton*>()) {
@@ -204,21 +206,21 @@ TEST(DesktopPlatform, the_stop_question_offers_yes_and_no_with_access_keys_and_n
                           EXPECT_EQ(box.windowTitle(), QStringLiteral("Korvel文件分割器"));
                           QTest::keyClick(&box, Qt::Key_Return);
                       }),
-              platform::vbNo);
+              windowlogic::texts::vbNo);
     // Alt+Y answers Yes; Escape answers No; the merge's question (36) has Yes as its default.
     EXPECT_EQ(ShowBox(QStringLiteral("？"), style,
                       [&](QDialog& box) {
                           QTest::keyClick(&box, Qt::Key_Y, Qt::AltModifier);
                           QTest::qWait(300);  // the button's click animation
                       }),
-              platform::vbYes);
+              windowlogic::texts::vbYes);
     EXPECT_EQ(ShowBox(QStringLiteral("？"), style,
                       [&](QDialog& box) { QTest::keyClick(&box, Qt::Key_Escape); }),
-              platform::vbNo);
-    EXPECT_EQ(ShowBox(QStringLiteral("？"), platform::vbYesNoQuestion,
+              windowlogic::texts::vbNo);
+    EXPECT_EQ(ShowBox(QStringLiteral("？"), windowlogic::texts::vbYesNoQuestion,
                       [&](QDialog& box) {
                           EXPECT_TRUE(buttonsOf(box)[QStringLiteral("是(&Y)")]->isDefault());
                           QTest::keyClick(&box, Qt::Key_Return);
                       }),
-              platform::vbYes);
+              windowlogic::texts::vbYes);
 }

@@ -7,16 +7,16 @@
 
 int ScriptedPlatform::MsgBox(QWidget*, const QString& prompt, int style, const QString& title) {
     boxes.push_back({prompt, style, title, statusProbe ? statusProbe() : QString()});
-    if ((style & 7) == platform::vbYesNo) {
+    if ((style & 7) == windowlogic::texts::vbYesNo) {
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << prompt.toStdString();
-            return platform::vbNo;
+            return windowlogic::texts::vbNo;
         }
         const int answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    return platform::vbOK;
+    return windowlogic::texts::vbOK;
 }
 
 QString ScriptedPlatform::ShowFileDialog(QWidget*, const platform::FileDialogRequest& request) {

@@ -15,7 +15,7 @@
 #include "Layout.h"
 #include "WindowFixture.h"
 
-using platform::vbCritical;
+using windowlogic::texts::vbCritical;
 
 TEST_F(WindowTest, starts_idle_with_the_split_panel_and_128_shown) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Korvel文件分割器"));

@@ -40,16 +40,7 @@ fail() {
   exit 1
 }
 now() { date +%s%3N; }  # milliseconds
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 20))); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
+source "$(dirname "$0")/../../scripts/wait-for.sh"
 windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
 named() { [[ -n "$(windows_named "$1")" ]]; }
 not_named() { [[ -z "$(windows_named "$1")" ]]; }

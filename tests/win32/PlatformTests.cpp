@@ -13,13 +13,10 @@
 namespace {
 
 using testing_files::TempDir;
+using testing_files::U16;
 using win32::FileExists;
 using win32::FolderOf;
 using win32::IsFolder;
-
-std::u16string P(const std::filesystem::path& path) {
-    return win32::U(path.wstring());
-}
 
 void Touch(const std::filesystem::path& path) {
     testing_files::WriteFile(path, {1, 2, 3});
@@ -36,10 +33,10 @@ TEST(FileExistsOnWindows, passes_a_plain_or_read_only_file_and_fails_a_folder_or
     SetAttributes(dir / "only-read.bin", FILE_ATTRIBUTE_READONLY);
     std::filesystem::create_directory(dir / "folder");
 
-    EXPECT_TRUE(FileExists(P(dir / "a.bin")));
-    EXPECT_TRUE(FileExists(P(dir / "only-read.bin")));
-    EXPECT_FALSE(FileExists(P(dir / "folder")));
-    EXPECT_FALSE(FileExists(P(dir / "missing.bin")));
+    EXPECT_TRUE(FileExists(U16(dir / "a.bin")));
+    EXPECT_TRUE(FileExists(U16(dir / "only-read.bin")));
+    EXPECT_FALSE(FileExists(U16(dir / "folder")));
+    EXPECT_FALSE(FileExists(U16(dir / "missing.bin")));
     EXPECT_FALSE(FileExists(u""));
     SetAttributes(dir / "only-read.bin", FILE_ATTRIBUTE_NORMAL);
 }
@@ -52,9 +49,9 @@ TEST(FileExistsOnWindows,
     SetAttributes(dir / "hidden.bin", FILE_ATTRIBUTE_HIDDEN);
     SetAttributes(dir / "system.bin", FILE_ATTRIBUTE_SYSTEM);
 
-    EXPECT_TRUE(FileExists(P(dir / "hidden.bin")));
-    EXPECT_TRUE(FileExists(P(dir / "system.bin")));
-    EXPECT_TRUE(FileExists(P(dir / "*.bin")))
+    EXPECT_TRUE(FileExists(U16(dir / "hidden.bin")));
+    EXPECT_TRUE(FileExists(U16(dir / "system.bin")));
+    EXPECT_TRUE(FileExists(U16(dir / "*.bin")))
         << "a pattern that only hidden and system files match";
     SetAttributes(dir / "hidden.bin", FILE_ATTRIBUTE_NORMAL);
     SetAttributes(dir / "system.bin", FILE_ATTRIBUTE_NORMAL);
@@ -65,22 +62,22 @@ TEST(FileExistsOnWindows, passes_a_pattern_that_a_plain_file_matches_and_no_othe
     Touch(dir / "影片.avi.FLF");
     std::filesystem::create_directory(dir / "sub.FLF");
 
-    EXPECT_TRUE(FileExists(P(dir / "*.FLF")));
-    EXPECT_TRUE(FileExists(P(dir / "影片.avi.?LF")));
-    EXPECT_FALSE(FileExists(P(dir / "*.rar")));
-    EXPECT_FALSE(FileExists(P(dir / "sub.*"))) << "a folder matches, no file does";
+    EXPECT_TRUE(FileExists(U16(dir / "*.FLF")));
+    EXPECT_TRUE(FileExists(U16(dir / "影片.avi.?LF")));
+    EXPECT_FALSE(FileExists(U16(dir / "*.rar")));
+    EXPECT_FALSE(FileExists(U16(dir / "sub.*"))) << "a folder matches, no file does";
 }
 
 TEST(FileExistsOnWindows, refuses_a_text_holding_nul_or_ending_in_a_separator) {
     TempDir dir;
     Touch(dir / "a.bin");
-    std::u16string withNul = P(dir / "a.bin");
+    std::u16string withNul = U16(dir / "a.bin");
     withNul += u'\0';
     withNul += u"x";
 
     EXPECT_FALSE(FileExists(withNul));
-    EXPECT_FALSE(FileExists(P(dir / "a.bin") + u"\\"));
-    EXPECT_FALSE(FileExists(P(dir.path()) + u"\\"));
+    EXPECT_FALSE(FileExists(U16(dir / "a.bin") + u"\\"));
+    EXPECT_FALSE(FileExists(U16(dir.path()) + u"\\"));
 }
 
 TEST(FileExistsOnWindows, finds_a_file_whose_path_is_longer_than_max_path) {
@@ -117,15 +114,15 @@ TEST(SystemPathOnWindows, prefixes_long_paths_only_and_long_unc_paths_as_unc) {
 TEST(FolderOfOnWindows, gives_the_folder_a_path_names_or_lies_in_when_it_exists) {
     TempDir dir;
     Touch(dir / "a.bin");
-    const std::u16string folder = P(dir.path());
+    const std::u16string folder = U16(dir.path());
 
-    EXPECT_EQ(FolderOf(P(dir / "a.bin")), folder);
-    EXPECT_EQ(FolderOf(P(dir / "not-yet.bin")), folder) << "a file to be written";
+    EXPECT_EQ(FolderOf(U16(dir / "a.bin")), folder);
+    EXPECT_EQ(FolderOf(U16(dir / "not-yet.bin")), folder) << "a file to be written";
     EXPECT_EQ(FolderOf(folder), folder);
-    EXPECT_EQ(FolderOf(P(dir / "missing" / "a.bin")), u"");
+    EXPECT_EQ(FolderOf(U16(dir / "missing" / "a.bin")), u"");
     EXPECT_EQ(FolderOf(u""), u"");
     EXPECT_TRUE(IsFolder(folder));
-    EXPECT_FALSE(IsFolder(P(dir / "a.bin")));
+    EXPECT_FALSE(IsFolder(U16(dir / "a.bin")));
 }
 
 TEST(DialogFilterOnWindows, turns_the_bars_into_the_nuls_the_common_dialog_wants) {
@@ -135,7 +132,7 @@ TEST(DialogFilterOnWindows, turns_the_bars_into_the_nuls_the_common_dialog_wants
 
 TEST(DialogStartFolderOnWindows, is_the_folder_below_max_path_and_its_short_form_beyond) {
     TempDir dir;
-    EXPECT_EQ(win32::DialogStartFolder(P(dir.path())), dir.path().wstring());
+    EXPECT_EQ(win32::DialogStartFolder(U16(dir.path())), dir.path().wstring());
     std::wstring path = L"\\\\?\\" + dir.path().wstring();
     for (int i = 0; i < 3; ++i) {
         path += L"\\" + std::wstring(100, static_cast<wchar_t>(L'a' + i));

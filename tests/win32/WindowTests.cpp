@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 
 namespace {
 
+using testing_files::U16;
 using windowlogic::Control;
 
 // What Explorer sends: a DROPFILES header, then the wide paths, each ended by a NUL, and one
@@ -58,10 +60,6 @@ void Click(const win32::Form1& form, Control mode) {
                  BM_CLICK, 0, 0);
 }
 
-std::u16string P(const std::filesystem::path& path) {
-    return win32::U(path.wstring());
-}
-
 TEST(StartOnWindows, the_window_opens_on_the_split_panel_with_its_mode_button_selected) {
     win32::Form1 form(GetModuleHandleW(nullptr));
     ASSERT_TRUE(form.Create()) << GetLastError();
@@ -97,20 +95,20 @@ TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_
     ASSERT_TRUE(Shows(form, Control::Frame1));
 
     Drop(form, {source.wstring()});
-    EXPECT_EQ(form.Text(Control::txtFileName), P(source));
+    EXPECT_EQ(form.Text(Control::txtFileName), U16(source));
 
     // Several files at once, or a folder, change nothing.
     Drop(form, {deepFile, list.wstring()});
     Drop(form, {dir.path().wstring()});
-    EXPECT_EQ(form.Text(Control::txtFileName), P(source));
+    EXPECT_EQ(form.Text(Control::txtFileName), U16(source));
     EXPECT_TRUE(Shows(form, Control::Frame1));
 
     // A list file goes to the merge panel, with the output proposed beside it.
     Drop(form, {list.wstring()});
     EXPECT_TRUE(Shows(form, Control::Frame2));
     EXPECT_FALSE(Shows(form, Control::Frame1));
-    EXPECT_EQ(form.Text(Control::txtTemplateName), P(list));
-    EXPECT_EQ(form.Text(Control::txtOutputFile), P(source));
+    EXPECT_EQ(form.Text(Control::txtTemplateName), U16(list));
+    EXPECT_EQ(form.Text(Control::txtOutputFile), U16(source));
 
     // Another file on the merge panel fills its first field, however long its path.
     Drop(form, {deepFile});
@@ -122,7 +120,7 @@ TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_
     Drop(form, {source.wstring()});
     EXPECT_TRUE(Shows(form, Control::Frame4));
     EXPECT_EQ(form.Text(Control::txtTemplateName), win32::U(deepFile));
-    EXPECT_EQ(form.Text(Control::txtFileName), P(source));
+    EXPECT_EQ(form.Text(Control::txtFileName), U16(source));
 }
 
 // Where a control is, in its parent's client coordinates.
@@ -198,6 +196,43 @@ TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and
             ExpectDoubled(before.fontHeight, FontHeightOf(before.hwnd), "font height", name);
         }
     }
+}
+
+// Dispatches the window's waiting messages, as its message loop would.
+void Pump(HWND window) {
+    MSG message;
+    while (PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+}
+
+TEST(PostedCallsOnWindows, a_call_runs_on_the_window_only_while_its_owner_lives) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    std::vector<std::string> ran;
+    auto owner = std::make_shared<int>();
+    form.Post(owner, [&] { ran.push_back("kept"); });
+    auto gone = std::make_shared<int>();
+    form.Post(gone, [&] { ran.push_back("gone"); });
+    gone.reset();
+    Pump(form.Handle());
+    EXPECT_EQ(ran, std::vector<std::string>{"kept"});
+}
+
+// A PostMessageW that fails (a full message queue) leaves its call waiting with no message to
+// run it; the next message runs it.
+TEST(PostedCallsOnWindows, a_call_whose_message_never_came_runs_with_the_next_message) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    std::vector<std::string> ran;
+    auto owner = std::make_shared<int>();
+    form.Post(owner, [&] { ran.push_back("first"); });
+    form.Post(owner, [&] { ran.push_back("outcome"); });
+    MSG lost;
+    ASSERT_TRUE(PeekMessageW(&lost, form.Handle(), win32::Form1::kRunPosted,
+                             win32::Form1::kRunPosted, PM_REMOVE));
+    Pump(form.Handle());
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "outcome"}));
 }
 
 }  // namespace

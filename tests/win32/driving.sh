@@ -2,6 +2,8 @@
 # Sourced by the scripts that drive the Windows program under wine on a virtual display. They
 # set $peek_exe (tests/win32/peek.cpp, built) before calling peek or expect.
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wait-for.sh"
+
 # Makes the wine prefix $1 at $2 dpi (96 if not given), starts its session and a window manager,
 # whose process is left in $wm.
 start_wine_desktop() {
@@ -11,17 +13,6 @@ start_wine_desktop() {
   openbox >/dev/null 2>&1 &
   wm=$!
   sleep 0.5
-}
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 # What korvel-peek reads of the program's window with WM_GETTEXT (xdotool cannot).

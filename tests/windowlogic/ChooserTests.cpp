@@ -25,8 +25,8 @@ TEST_F(Choosers, the_file_to_split_fills_its_path_and_cancel_changes_nothing) {
     ASSERT_EQ(platform.dialogs.size(), 1u);
     const windowlogic::FileDialogRequest& request = platform.dialogs[0];
     EXPECT_EQ(request.kind, 1);
-    EXPECT_EQ(Narrow(request.title), "打开需要被分割的文件");
-    EXPECT_EQ(Narrow(request.filter), "所有文件(*.*)|*.*");
+    EXPECT_EQ(Utf8(request.title), "打开需要被分割的文件");
+    EXPECT_EQ(Utf8(request.filter), "所有文件(*.*)|*.*");
     EXPECT_EQ(request.filterIndex, 1);
     EXPECT_TRUE(request.fileName.empty());
     EXPECT_EQ(view.Text(txtFileName), u"/d/movie.avi");
@@ -45,8 +45,8 @@ TEST_F(Choosers, the_list_file_proposes_the_output_without_its_last_four_charact
     platform.dialogAnswers = {u"/d/a/movie.avi.FLF", u"/d/a/notes.txt", u"C:\\a", u""};
     logic->Click(Label3);
     EXPECT_EQ(platform.dialogs[0].kind, 1);
-    EXPECT_EQ(Narrow(platform.dialogs[0].title), "打开要合并的文件的首个文件");
-    EXPECT_EQ(Narrow(platform.dialogs[0].filter), "(*.FLF)|*.FLF|所有文件(*.*)|*.*");
+    EXPECT_EQ(Utf8(platform.dialogs[0].title), "打开要合并的文件的首个文件");
+    EXPECT_EQ(Utf8(platform.dialogs[0].filter), "(*.FLF)|*.FLF|所有文件(*.*)|*.*");
     EXPECT_EQ(view.Text(txtTemplateName), u"/d/a/movie.avi.FLF");
     EXPECT_EQ(view.Text(txtOutputFile), u"/d/a/movie.avi");
     logic->Click(Label3);
@@ -63,8 +63,8 @@ TEST_F(Choosers, save_as_replaces_the_proposed_output_name) {
     logic->Click(Label3);
     logic->Click(Label5);
     EXPECT_EQ(platform.dialogs[1].kind, 2);
-    EXPECT_EQ(Narrow(platform.dialogs[1].title), "合并文件为...");
-    EXPECT_EQ(Narrow(platform.dialogs[1].filter), "所有文件(*.*)|*.*");
+    EXPECT_EQ(Utf8(platform.dialogs[1].title), "合并文件为...");
+    EXPECT_EQ(Utf8(platform.dialogs[1].filter), "所有文件(*.*)|*.*");
     EXPECT_EQ(view.Text(txtOutputFile), u"/e/merged.rar");
     EXPECT_EQ(view.Text(txtTemplateName), u"/d/a.rar.FLF");
 }

@@ -13,10 +13,6 @@ using windowlogic::Kind;
 using windowlogic::Layout;
 using windowlogic::LayoutOf;
 
-std::string Narrow(std::u16string_view text) {
-    return testing_files::Utf8(std::u16string(text));
-}
-
 namespace fakes {
 
 FakeView::FakeView() {
@@ -86,7 +82,7 @@ int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16
         return windowlogic::texts::vbOK;
     }
     if (answers.empty()) {
-        ADD_FAILURE() << "unexpected question: " << Narrow(prompt);
+        ADD_FAILURE() << "unexpected question: " << Utf8(prompt);
         return windowlogic::texts::vbNo;
     }
     const int answer = answers.front();
@@ -97,7 +93,7 @@ int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16
 std::u16string FakePlatform::ShowFileDialog(const windowlogic::FileDialogRequest& request) {
     dialogs.push_back(request);
     if (dialogAnswers.empty()) {
-        ADD_FAILURE() << "unexpected file dialog: " << Narrow(request.title);
+        ADD_FAILURE() << "unexpected file dialog: " << Utf8(request.title);
         return {};
     }
     std::u16string answer = dialogAnswers.front();
@@ -112,7 +108,7 @@ std::optional<fs::path> SystemPath(const std::u16string& path) {
     if (path.empty() || path.find(u'\0') != std::u16string::npos) {
         return std::nullopt;
     }
-    return fs::path(Narrow(path));
+    return fs::path(Utf8(path));
 }
 
 }  // namespace
@@ -143,24 +139,28 @@ std::u16string FakePlatform::FolderOf(const std::u16string& path) {
                                                               : std::u16string();
 }
 
-void FakePlatform::Post(std::function<void()> call) {
+void FakePlatform::Post(windowlogic::LifetimeToken owner, std::function<void()> call) {
     const std::lock_guard lock(mutex_);
-    posted_.push_back(std::move(call));
+    posted_.push_back({std::move(owner), std::move(call)});
     ++posts;
 }
 
 void FakePlatform::RunPosted() {
     for (;;) {
-        std::function<void()> call;
+        Posted next;
         {
             const std::lock_guard lock(mutex_);
             if (posted_.empty()) {
                 return;
             }
-            call = std::move(posted_.front());
+            next = std::move(posted_.front());
             posted_.pop_front();
         }
-        call();
+        if (next.owner.expired()) {
+            ++dropped;
+        } else {
+            next.call();
+        }
     }
 }
 
@@ -206,7 +206,7 @@ windowlogic::Engine HeldEngine::Engine() {
                 const std::lock_guard lock(mutex_);
                 if (!ok_) {
                     throw Module1::EngineError(Module1::Failure::Unexpected, {},
-                                               "：" + Narrow(message_), {});
+                                               "：" + Utf8(message_), {});
                 }
             }};
 }
@@ -250,7 +250,7 @@ void LogicTest::Start(windowlogic::Engine engine) {
 
 void LogicTest::TearDown() {
     for (const fakes::ShownBox& box : platform.boxes) {
-        ADD_FAILURE() << "box not checked by the test: " << Narrow(box.prompt);
+        ADD_FAILURE() << "box not checked by the test: " << Utf8(box.prompt);
     }
     EXPECT_TRUE(platform.answers.empty()) << "scripted answers left over";
     EXPECT_TRUE(platform.dialogAnswers.empty()) << "scripted dialog answers left over";
@@ -270,9 +270,9 @@ fakes::ShownBox LogicTest::TakeBox() {
 
 void LogicTest::ExpectBox(std::u16string_view prompt, int style, std::u16string_view title) {
     const fakes::ShownBox box = TakeBox();
-    EXPECT_EQ(Narrow(box.prompt), Narrow(prompt));
+    EXPECT_EQ(Utf8(box.prompt), Utf8(prompt));
     EXPECT_EQ(box.style, style);
-    EXPECT_EQ(Narrow(box.title), Narrow(title));
+    EXPECT_EQ(Utf8(box.title), Utf8(title));
 }
 
 void LogicTest::Type(Control field, const std::u16string& text) {

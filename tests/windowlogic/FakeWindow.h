@@ -20,6 +20,7 @@
 
 #include "TestFiles.h"
 #include "WindowLogic.h"
+#include "WindowTestHelpers.h"
 
 namespace fakes {
 
@@ -78,9 +79,10 @@ class FakePlatform : public windowlogic::PlatformSeam {
     bool FileExists(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
-    void Post(std::function<void()> call) override;
+    void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;
 
-    // Runs the calls posted so far, and those they post, on this thread.
+    // Runs the calls posted so far, and those they post, on this thread; a call whose owner
+    // has gone is dropped.
     void RunPosted();
     // Runs posted calls until done() holds; false after ten seconds.
     bool RunPostedUntil(const std::function<bool()>& done);
@@ -93,10 +95,15 @@ class FakePlatform : public windowlogic::PlatformSeam {
     std::deque<std::u16string> dialogAnswers;  // paths, or empty for cancel
     std::vector<windowlogic::FileDialogRequest> dialogs;
     std::atomic<int> posts{0};  // calls posted so far
+    int dropped = 0;            // calls whose owner had gone when their turn came
 
   private:
+    struct Posted {
+        windowlogic::LifetimeToken owner;
+        std::function<void()> call;
+    };
     std::mutex mutex_;
-    std::deque<std::function<void()>> posted_;
+    std::deque<Posted> posted_;
 };
 
 // Split and merge calls that wait until the test releases them or the logic asks them to stop.
@@ -151,5 +158,4 @@ class LogicTest : public ::testing::Test {
     std::unique_ptr<windowlogic::WindowLogic> logic;
 };
 
-// UTF-8, for test output.
-std::string Narrow(std::u16string_view text);
+using window_tests::Utf8;

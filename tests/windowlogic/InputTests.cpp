@@ -8,10 +8,10 @@
 #include <string>
 
 #include "Input.h"
-#include "TestFiles.h"
+#include "WindowTestHelpers.h"
 
 using namespace windowlogic;
-using testing_files::Utf8;
+using window_tests::Utf8;
 
 TEST(BlankText, only_spaces_count_as_blank_and_trimming_keeps_other_white_space) {
     EXPECT_TRUE(IsBlank(u""));
@@ -90,6 +90,30 @@ TEST(SetNames, a_piece_name_leads_to_the_list_file_of_its_set) {
     for (const char16_t* other :
          {u"/d/a.bin.0", u"/d/a.bin.01", u"/d/a.bin.0001", u"/d/a.bin.FLF", u"/d/a.bin", u"/d.x/y",
           u"/d/a.bin.", u"/d/a.bin.-0", u"/d/a.bin.99999999999", u".001"}) {
-        EXPECT_EQ(ListFileOfPiece(other), std::nullopt) << Utf8(std::u16string(other));
+        EXPECT_EQ(ListFileOfPiece(other), std::nullopt) << Utf8(other);
+    }
+}
+
+TEST(SetNames, an_output_is_of_the_set_by_name_as_its_list_file_checksum_list_or_any_piece) {
+    struct Row {
+        const char16_t* name;
+        bool inSet;
+    };
+    for (const Row& row :
+         {Row{u"/d/a.rar.FLF", true}, Row{u"/d/a.rar.FLF.sha256", true}, Row{u"/d/a.rar.00", true},
+          Row{u"/d/a.rar.002", true}, Row{u"/d/a.rar.32767", true}, Row{u"/d/a.rar.-005", true},
+          Row{u"/d/A.RAR.001", true}, Row{u"/d//./a.rar.001", true}, Row{u"/d/a.rar", false},
+          Row{u"/d/a.rar.0", false}, Row{u"/d/a.rar.01", false}, Row{u"/e/a.rar.001", false},
+          Row{u"/d/x/../a.rar.001", false}, Row{u"/d\\a.rar.001", false}, Row{u"a.rar.001", false},
+          Row{u"", false}}) {
+        EXPECT_EQ(NamesFileOfSetByName(u"/d/a.rar.FLF", row.name, PathStyle::Posix), row.inSet)
+            << Utf8(row.name);
+    }
+    for (const Row& row : {Row{u"c:/d/A.rar.001", true}, Row{u"C:\\d\\a.rar.001. ", true},
+                           Row{u"C:\\d\\\\a.rar.FLF.SHA256", true},
+                           Row{u"C:\\d\\a.rar.001x", false}, Row{u"\\\\d\\a.rar.001", false}}) {
+        EXPECT_EQ(NamesFileOfSetByName(u"C:\\d\\a.rar.FLF", row.name, PathStyle::Windows),
+                  row.inSet)
+            << Utf8(row.name);
     }
 }

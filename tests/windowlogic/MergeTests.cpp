@@ -10,8 +10,7 @@ using namespace windowlogic::texts;
 using namespace testing_files;
 using enum windowlogic::Control;
 namespace fs = std::filesystem;
-
-namespace {}
+using window_tests::kMiB;
 
 // A set a.rar.00 to a.rar.002 with its list file, split for real, and the merge panel open.
 class MergeLogic : public LogicTest {
@@ -78,6 +77,23 @@ TEST_F(MergeLogic, refuses_a_file_of_the_set_a_pattern_or_nul_as_output_before_a
     EXPECT_EQ(ReadFile(dir / "a.rar"), source);
 }
 
+// Names are the window's check; a link is the engine's, which refuses it with its own text.
+TEST_F(MergeLogic, a_link_to_a_piece_as_output_is_asked_about_then_refused_by_the_engine) {
+    fs::create_hard_link(dir / "a.rar.001", dir / "link");
+    const Bytes piece = ReadFile(dir / "a.rar.001");
+    const std::string refused = MergeError(dir / "a.rar.FLF", dir / "link");
+    Open(windowlogic::Engine::Real());
+    Fill(Path("a.rar.FLF"), Path("link"));
+    platform.answers = {vbYes};
+    logic->Click(cmdUnsplit);
+    ExpectBox(kOverwrite, vbYesNoQuestion, kNoticeTitle);
+    ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
+    const fakes::ShownBox box = TakeBox();
+    EXPECT_EQ(Utf8(box.prompt), refused);
+    EXPECT_EQ(box.title, kMergeFailedTitle);
+    EXPECT_EQ(ReadFile(dir / "a.rar.001"), piece);
+}
+
 TEST_F(MergeLogic, no_to_replacing_the_existing_output_touches_nothing) {
     Open(engine.Engine());
     Fill(Path("a.rar.FLF"), Path("a.rar"));
@@ -102,9 +118,9 @@ TEST_F(MergeLogic, yes_merges_the_texts_as_typed_with_the_busy_text_until_the_bo
     engine.Release(true);
     ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
     const fakes::ShownBox box = TakeBox();
-    EXPECT_EQ(Narrow(box.prompt), "文件合并完成！！！");
+    EXPECT_EQ(Utf8(box.prompt), "文件合并完成！！！");
     EXPECT_EQ(box.style, vbExclamation);
-    EXPECT_EQ(Narrow(box.title), "文件合并成功");
+    EXPECT_EQ(Utf8(box.title), "文件合并成功");
     EXPECT_EQ(box.status, kMerging);
     EXPECT_EQ(view.Text(Text1), kIdle);
     EXPECT_EQ(engine.list, Path("a.rar.FLF"));
@@ -130,14 +146,14 @@ TEST_F(MergeLogic, a_failed_merge_shows_the_engines_failure_text_and_goes_idle) 
     } catch (...) {
         expected = Module1::FailureText(std::current_exception());
     }
-    EXPECT_NE(expected.find(Path("a.rar.001")), std::u16string::npos) << Narrow(expected);
+    EXPECT_NE(expected.find(Path("a.rar.001")), std::u16string::npos) << Utf8(expected);
 
     Open(windowlogic::Engine::Real());
     Fill(Path("a.rar.FLF"), Path("merged"));
     logic->Click(cmdUnsplit);
     ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
     const fakes::ShownBox box = TakeBox();
-    EXPECT_EQ(Narrow(box.prompt), Narrow(expected));
+    EXPECT_EQ(Utf8(box.prompt), Utf8(expected));
     EXPECT_EQ(box.style, vbCritical);
     EXPECT_EQ(box.title, kMergeFailedTitle);
     EXPECT_EQ(box.status, kMerging);

@@ -16,7 +16,7 @@ class Routing : public LogicTest {
         LogicTest::SetUp();
         WriteFile(dir / "a.rar", RandomBytes(3 << 20, 61));
         std::u16string message;
-        ASSERT_TRUE(Module1::SplitFile(Path("a.rar"), 0, message, 1 << 20));
+        ASSERT_TRUE(Module1::SplitFile(Path("a.rar"), 0, message, window_tests::kMiB));
         Start();
     }
     void ExpectMergePanelWith(const std::u16string& list) {

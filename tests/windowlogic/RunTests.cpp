@@ -42,9 +42,9 @@ class Run : public LogicTest {
     }
     void ExpectStopQuestion(std::u16string_view prompt) {
         const fakes::ShownBox box = TakeBox();
-        EXPECT_EQ(Narrow(box.prompt), Narrow(prompt));
+        EXPECT_EQ(Utf8(box.prompt), Utf8(prompt));
         EXPECT_EQ(box.style, 4 + 32 + 256);  // Yes and No, question icon, No the default
-        EXPECT_EQ(Narrow(box.title), "Korvel文件分割器");
+        EXPECT_EQ(Utf8(box.title), "Korvel文件分割器");
     }
 
     fakes::HeldEngine engine;
@@ -146,6 +146,16 @@ TEST_F(Run, the_window_going_away_stops_the_engine_and_waits_for_it) {
     StartSplit();
     logic.reset();
     EXPECT_TRUE(engine.sawStop);
+}
+
+TEST_F(Run, calls_posted_for_a_logic_that_has_gone_never_run) {
+    StartSplit();   // the engine has reported a quarter done
+    logic.reset();  // the stopped worker posts its outcome as it ends
+    ASSERT_EQ(platform.posts, 2);
+    platform.RunPosted();
+    EXPECT_EQ(platform.dropped, 2);
+    EXPECT_TRUE(view.progress.empty());
+    ExpectNoBox();
 }
 
 TEST_F(Run, an_outcome_that_comes_while_the_question_is_open_waits_for_the_answer_no) {

@@ -9,8 +9,7 @@ using namespace windowlogic::texts;
 using namespace testing_files;
 using enum windowlogic::Control;
 namespace fs = std::filesystem;
-
-namespace {}
+using window_tests::kMiB;
 
 class SplitChecks : public LogicTest {
   protected:
@@ -25,9 +24,9 @@ class SplitChecks : public LogicTest {
     // The check's box, the focus it leaves and a status line it never touched.
     void ExpectRefused(std::u16string_view prompt, Control focus) {
         const fakes::ShownBox box = TakeBox();
-        EXPECT_EQ(Narrow(box.prompt), Narrow(prompt));
+        EXPECT_EQ(Utf8(box.prompt), Utf8(prompt));
         EXPECT_EQ(box.style, vbCritical);
-        EXPECT_EQ(Narrow(box.title), Narrow(kSplitFailedTitle));
+        EXPECT_EQ(Utf8(box.title), Utf8(kSplitFailedTitle));
         EXPECT_EQ(view.focus, focus);
         EXPECT_EQ(view.Text(Text1), kIdle);
         EXPECT_FALSE(logic->Busy());
@@ -69,7 +68,7 @@ TEST_F(SplitChecks, a_size_that_is_no_number_or_out_of_range_is_refused_while_th
         view.SetFocus(txtFileName);
         logic->Click(cmdSplit);
         const fakes::ShownBox box = TakeBox();
-        EXPECT_EQ(Narrow(box.prompt), Narrow(kBadSize));
+        EXPECT_EQ(Utf8(box.prompt), Utf8(kBadSize));
         EXPECT_EQ(box.style, vbCritical);
         EXPECT_EQ(box.title, kSplitFailedTitle);
         EXPECT_EQ(box.status, kSplitting);
@@ -120,7 +119,7 @@ TEST_F(SplitRun, the_size_in_megabytes_reaches_the_engine_in_bytes) {
         each.Release();
         ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
         TakeBox();
-        EXPECT_EQ(each.pieceSize, row.bytes) << Narrow(row.typed);
+        EXPECT_EQ(each.pieceSize, row.bytes) << Utf8(row.typed);
         logic.reset();
     }
 }
@@ -136,9 +135,9 @@ TEST_F(SplitRun, shows_the_busy_text_until_the_outcome_box_has_closed_and_keeps_
     engine.Release(true);
     ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
     const fakes::ShownBox box = TakeBox();
-    EXPECT_EQ(Narrow(box.prompt), "文件分割完成！！！");
+    EXPECT_EQ(Utf8(box.prompt), "文件分割完成！！！");
     EXPECT_EQ(box.style, vbExclamation);
-    EXPECT_EQ(Narrow(box.title), "文件分割成功");
+    EXPECT_EQ(Utf8(box.title), "文件分割成功");
     EXPECT_EQ(box.status, kSplitting);
     EXPECT_EQ(view.Text(Text1), kIdle);
     EXPECT_EQ(view.Text(txtFileName), Path("a.bin"));
@@ -171,7 +170,7 @@ TEST_F(SplitRun, a_real_split_writes_the_set_and_a_real_failure_says_what_the_en
 
     // a.bin is too small for 1 MiB pieces: the box says what SplitFile itself says.
     std::u16string expected;
-    ASSERT_FALSE(Module1::SplitFile(Path("a.bin"), 0, expected, 1 << 20));
+    ASSERT_FALSE(Module1::SplitFile(Path("a.bin"), 0, expected, kMiB));
     Type(txtFileName, Path("a.bin"));
     logic->Click(cmdSplit);
     ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How every window draws the layout: twips as pixels, the face a font role takes, and the
+// status line's fill. A window asks its toolkit what is installed and which colours the system
+// uses; the rules that turn those answers into a drawing live here, once.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "Layout.h"
+
+namespace windowlogic {
+
+// Pixels for a length in twips at a resolution, rounded to the nearest pixel (a half away from
+// zero): 15 twips a pixel at 96 dots per inch.
+int TwipsToPixels(int twips, double dotsPerInch);
+
+// Whether a face is installed, or has a bold of its own, as a window's toolkit tells it.
+using FaceTest = std::function<bool(std::u16string_view face)>;
+
+// The first installed face of the list, and where the window can tell (ownBold given) the first
+// installed one that has a bold of its own before it, so that bold captions show. None when no
+// face of the list is installed.
+std::optional<std::u16string_view> PreferredFace(std::span<const std::u16string_view> faces,
+                                                 const FaceTest& installed,
+                                                 const FaceTest& ownBold = {});
+
+// The status line's fill: the selection colour laid over the button face at 90/255.
+Rgb ProgressFill(Rgb face, Rgb selection);
+
+// How much of the fill shows for a fraction of the work done: at most the whole line; any
+// negative fraction is -1, no fill at all.
+double ClampProgress(double fraction);
+
+}  // namespace windowlogic
