@@ -186,6 +186,10 @@ void Form1::Form_DropFile(const QString& path) {
 void Form1::Form_OpenFile(const QString& path) {
     logic_->OpenFile(path.toStdU16String());
 }
+
+void Form1::Form_OpenFileToSplit(const QString& path) {
+    logic_->OpenFileToSplit(path.toStdU16String());
+}
 void Form1::Form_Terminate() {
     logic_->Terminate();
 }

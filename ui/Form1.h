@@ -104,6 +104,7 @@ class Form1 : public QWidget {
     void Form_DropFile(const QString& path);
     // The file named on the command line, before the window shows.
     void Form_OpenFile(const QString& path);
+    void Form_OpenFileToSplit(const QString& path);
     // The system asks the program to end: a running split or merge stops without a question.
     void Form_Terminate();
 

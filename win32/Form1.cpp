@@ -48,16 +48,28 @@ Form1::~Form1() {
     }
 }
 
-void Form1::OpenFile(const std::u16string& path) {
-    std::wstring full(kLongestPath + 1, L'\0');
+namespace {
+
+// A path from the command line made full, as a drop hands it over.
+std::u16string FullPath(const std::u16string& path) {
+    std::wstring full(32768, L'\0');  // the longest path a wide call takes, and its end
     const DWORD length =
         GetFullPathNameW(W(path).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size()) {
-        logic_->OpenFile(path);
-        return;
+        return path;
     }
     full.resize(length);
-    logic_->OpenFile(U(full));
+    return U(full);
+}
+
+}  // namespace
+
+void Form1::OpenFile(const std::u16string& path) {
+    logic_->OpenFile(FullPath(path));
+}
+
+void Form1::OpenFileToSplit(const std::u16string& path) {
+    logic_->OpenFileToSplit(FullPath(path));
 }
 
 void Form1::Show(int showCommand) {

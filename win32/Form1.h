@@ -52,6 +52,7 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     bool Create();
     // The file named on the command line, before the window shows.
     void OpenFile(const std::u16string& path);
+    void OpenFileToSplit(const std::u16string& path);
     void Show(int showCommand);
     // The top-level window, or null once it is gone.
     HWND Handle() const { return window_; }

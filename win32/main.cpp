@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvel-splitter.exe [FILE]: the window, with FILE routed as if it had been dropped on it (a
-// list file or a piece of a set opens the merge panel, any other file the split panel).
+// list file, a piece of a set or the first file of a numbered set opens the merge panel, any
+// other file the split panel). korvel-splitter.exe --split FILE: the split panel with FILE,
+// whatever it is, as Explorer's "split" verb asks.
 #include <objbase.h>
 #include <shellapi.h>
 #include <windows.h>
+
+#include <string_view>
 
 #include "Form1.h"
 #include "Platform.h"
@@ -17,7 +21,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         if (form.Create()) {
             int count = 0;
             if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
-                if (count > 1) {
+                if (count > 2 && std::wstring_view(arguments[1]) == L"--split") {
+                    form.OpenFileToSplit(win32::U(arguments[2]));
+                } else if (count > 1) {
                     form.OpenFile(win32::U(arguments[1]));
                 }
                 LocalFree(arguments);

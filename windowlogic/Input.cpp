@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Input.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -34,7 +35,7 @@ char16_t Narrow(char16_t c) {
 
 }  // namespace
 
-std::optional<std::int32_t> PieceSizeMegabytes(std::u16string_view text) {
+std::optional<std::int64_t> MegabytesOf(std::u16string_view text) {
     std::size_t start = 0, end = text.size();
     while (start < end && IsWhiteSpace(text[start])) {
         ++start;
@@ -61,19 +62,29 @@ std::optional<std::int32_t> PieceSizeMegabytes(std::u16string_view text) {
         !std::isfinite(value)) {
         return std::nullopt;
     }
-    const double megabytes = std::nearbyint(value);  // a half goes to the even neighbour
-    if (megabytes < 1 || megabytes > 2047) {
+    // A half goes to the even neighbour; sizes far past any the engine takes keep their sign.
+    return static_cast<std::int64_t>(std::clamp(std::nearbyint(value), -1e15, 1e15));
+}
+
+std::optional<std::int32_t> PieceSizeMegabytes(std::u16string_view text) {
+    const std::optional<std::int64_t> megabytes = MegabytesOf(text);
+    if (!megabytes || *megabytes < 1 || *megabytes > 2047) {
         return std::nullopt;
     }
-    return static_cast<std::int32_t>(megabytes);
+    return static_cast<std::int32_t>(*megabytes);
 }
 
 std::u16string OutputForList(std::u16string_view listPath) {
     return std::u16string(listPath.substr(0, listPath.size() < 4 ? 0 : listPath.size() - 4));
 }
 
-bool IsListFileName(std::u16string_view path) {
-    return path.size() > 4 && path.ends_with(u".FLF");
+bool IsFirstOfANumberedSet(std::u16string_view path) {
+    for (const std::u16string_view first : {u".000", u".001", u".0000", u".0001"}) {
+        if (path.ends_with(first)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 namespace {
@@ -134,14 +145,6 @@ std::u16string Spelling(std::u16string_view path, PathStyle style) {
 
 }  // namespace
 
-std::optional<std::u16string> ListFileOfPiece(std::u16string_view path) {
-    const std::size_t dot = path.rfind(u'.');
-    if (dot == std::u16string_view::npos || dot == 0 || !IsPieceNumber(path.substr(dot + 1))) {
-        return std::nullopt;
-    }
-    return Module1::ListFileName(std::u16string(path.substr(0, dot)));
-}
-
 bool NamesFileOfSetByName(std::u16string_view listPath, std::u16string_view name, PathStyle style) {
     const std::u16string list(listPath);
     const std::u16string spelt = Spelling(name, style);
@@ -152,15 +155,31 @@ bool NamesFileOfSetByName(std::u16string_view listPath, std::u16string_view name
         spelt == Spelling(Module1::ChecksumListName(list), style)) {
         return true;
     }
+    // A piece in the list's field (a set without its list file, or a numbered set) leads to
+    // the pieces named as it is, whatever their number, and to the list file they would have.
+    const std::size_t listDot = list.rfind(u'.');
+    const bool pieceGiven =
+        listDot != std::u16string::npos && listDot + 1 < list.size() &&
+        list.find_first_not_of(u"0123456789", listDot + 1) == std::u16string::npos;
+    const std::u16string base = pieceGiven        ? list.substr(0, listDot)
+                                : list.size() < 4 ? std::u16string()
+                                                  : Module1::PieceBase(list);
+    if (pieceGiven &&
+        (spelt == Spelling(Module1::ListFileName(base), style) ||
+         spelt == Spelling(Module1::ChecksumListName(Module1::ListFileName(base)), style))) {
+        return true;
+    }
     const std::size_t dot = spelt.rfind(u'.');
     const std::size_t slash = spelt.rfind(u'/');
     if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash) ||
-        list.size() < 4) {
+        (!pieceGiven && list.size() < 4)) {
         return false;
     }
     const std::u16string_view number = std::u16string_view(spelt).substr(dot + 1);
-    return IsPieceNumber(number) &&
-           Spelling(Module1::PieceBase(list) + u'.' + std::u16string(number), style) == spelt;
+    const bool numbered = pieceGiven ? !number.empty() && number.find_first_not_of(u"0123456789") ==
+                                                              std::u16string::npos
+                                     : IsPieceNumber(number);
+    return numbered && Spelling(base + u'.' + std::u16string(number), style) == spelt;
 }
 
 }  // namespace windowlogic

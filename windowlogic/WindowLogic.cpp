@@ -24,13 +24,22 @@ constexpr std::array<Control, 6> kInputWhileIdle = {Option1, Option2, Option3,
 }  // namespace
 
 Engine Engine::Real() {
-    return {[](const std::u16string& source, std::u16string& message, std::int32_t pieceSize,
+    return {[](const std::u16string& source, std::int32_t pieceSize,
                const Module1::Progress& progress, std::stop_token stop) {
-                return Module1::SplitFile(source, 0, message, pieceSize, progress, stop);
+                Outcome outcome;
+                outcome.ok =
+                    Module1::SplitFile(source, 0, outcome.message, pieceSize, progress, stop);
+                return outcome;
             },
-            [](const std::u16string& list, const std::u16string& output,
-               const Module1::Progress& progress,
-               std::stop_token stop) { Module1::MergeFile(list, output, progress, stop); }};
+            [](const std::u16string& from, const std::u16string& output,
+               const Module1::Progress& progress, std::stop_token stop) {
+                try {
+                    return Outcome{
+                        true, Module1::ReportText(Module1::MergeSet(from, output, progress, stop))};
+                } catch (...) {
+                    return Outcome{false, Module1::FailureText(std::current_exception())};
+                }
+            }};
 }
 
 WindowLogic::WindowLogic(View& view, PlatformSeam& platform, Engine engine)
@@ -195,9 +204,7 @@ void WindowLogic::SplitCommand() {
     const std::int32_t pieceSize = *megabytes * 1024 * 1024;
     Start(Job::Split, [split = engine_.split, source, pieceSize](
                           std::stop_token stop, const Module1::Progress& progress) {
-        Outcome outcome;
-        outcome.ok = split(source, outcome.message, pieceSize, progress, stop);
-        return outcome;
+        return split(source, pieceSize, progress, stop);
     });
 }
 
@@ -238,8 +245,7 @@ void WindowLogic::MergeCommand() {
     const std::u16string list = view_.Text(txtTemplateName);
     Start(Job::Merge, [merge = engine_.merge, list, output = view_.Text(txtOutputFile)](
                           std::stop_token stop, const Module1::Progress& progress) {
-        merge(list, output, progress, stop);
-        return Outcome{true, {}};
+        return merge(list, output, progress, stop);
     });
 }
 
@@ -288,20 +294,21 @@ void WindowLogic::FillListFile(const std::u16string& path) {
     view_.SetText(txtOutputFile, OutputForList(view_.Text(txtTemplateName)));
 }
 
-// A list file, or a piece of a set whose list file is there, goes to the merge panel; any
-// other file to the open panel's first field, as that panel's chooser would fill it.
+// What leads a merge goes to the merge panel with the output proposed: a list file, a piece
+// of a set (through its list file where that is there), and the first file of another
+// splitter's numbered set; any other file to the open panel's first field, as that panel's
+// chooser would fill it.
 void WindowLogic::Route(const std::u16string& path) {
-    std::optional<std::u16string> list;
-    if (IsListFileName(path)) {
-        list = path;
-    } else if (auto owner = ListFileOfPiece(path); owner && platform_.FileExists(*owner)) {
-        list = std::move(owner);
-    }
-    if (list) {
+    const Module1::SetFile set = Module1::WhatSetFileIs(path);
+    const bool merges = set.kind == Module1::SetFileKind::NumberedFile
+                            ? IsFirstOfANumberedSet(path)
+                            : set.kind != Module1::SetFileKind::None;
+    if (merges) {
         if (panel_ != Frame2) {
             ShowPanel(Frame2);
         }
-        FillListFile(*list);
+        view_.SetText(txtTemplateName, set.mergeFrom);
+        view_.SetText(txtOutputFile, set.output);
     } else if (panel_ == Frame2) {
         FillListFile(path);
     } else {
@@ -324,6 +331,16 @@ void WindowLogic::OpenFile(const std::u16string& path) {
     if (!Busy() && !path.empty() && platform_.FileExists(path)) {
         Route(path);
     }
+}
+
+void WindowLogic::OpenFileToSplit(const std::u16string& path) {
+    if (Busy() || path.empty()) {
+        return;
+    }
+    if (panel_ != Frame1) {
+        ShowPanel(Frame1);
+    }
+    view_.SetText(txtFileName, path);
 }
 
 bool WindowLogic::CloseRequest() {
@@ -435,7 +452,11 @@ void WindowLogic::Conclude(const Outcome& outcome) {
             Box(outcome.message, vbCritical, kSplitFailedTitle);
         }
     } else if (outcome.ok) {
-        Box(kMergeDone, vbExclamation, kMergeDoneTitle);
+        // A numbered set that nothing could check says so, and how many pieces were joined.
+        const std::u16string done = outcome.message.empty()
+                                        ? std::u16string(kMergeDone)
+                                        : std::u16string(kMergeDone) + u"\r" + outcome.message;
+        Box(done, vbExclamation, kMergeDoneTitle);
     } else {
         Box(outcome.message, vbCritical, kMergeFailedTitle);
     }

@@ -56,6 +56,9 @@ class Events {
     virtual void DropFile(const std::u16string& path) = 0;
     // The file named on the command line, after Load and before the window shows.
     virtual void OpenFile(const std::u16string& path) = 0;
+    // The file named with --split (as the file manager's "split" action passes it): the split
+    // panel, filled in, whatever the file is.
+    virtual void OpenFileToSplit(const std::u16string& path) = 0;
     // The system asks the program to end (a termination signal, the end of the session): a
     // running split or merge stops without a question, and the window closes.
     virtual void Terminate() = 0;
@@ -63,14 +66,22 @@ class Events {
     virtual bool Busy() const = 0;
 };
 
-// The engine's two long operations, as the commands call them. Real() calls Module1.
+// What a split or merge came to: done, with anything the outcome adds (that nothing could
+// check the pieces of a numbered set, say), or failed, with why.
+struct Outcome {
+    bool ok = false;
+    std::u16string message;
+};
+
+// The engine's two long operations, as the commands call them, in one form. Real() calls
+// Module1.
 struct Engine {
-    std::function<bool(const std::u16string& source, std::u16string& message,
-                       std::int32_t pieceSize, const Module1::Progress&, std::stop_token)>
+    std::function<Outcome(const std::u16string& source, std::int32_t pieceSize,
+                          const Module1::Progress&, std::stop_token)>
         split;
-    // Throws what MergeFile throws.
-    std::function<void(const std::u16string& list, const std::u16string& output,
-                       const Module1::Progress&, std::stop_token)>
+    // from: a list file, a piece of a set, or a file of a numbered set (see Module1::MergeSet).
+    std::function<Outcome(const std::u16string& from, const std::u16string& output,
+                          const Module1::Progress&, std::stop_token)>
         merge;
 
     static Engine Real();
@@ -93,15 +104,12 @@ class WindowLogic final : public Events {
     bool CanDrop(const std::u16string& path) override;
     void DropFile(const std::u16string& path) override;
     void OpenFile(const std::u16string& path) override;
+    void OpenFileToSplit(const std::u16string& path) override;
     void Terminate() override;
     bool Busy() const override { return job_ != Job::None; }
 
   private:
     enum class Job { None, Split, Merge };
-    struct Outcome {
-        bool ok = false;
-        std::u16string message;  // why it failed
-    };
     using Work = std::function<Outcome(std::stop_token, const Module1::Progress&)>;
 
     void ShowPanel(Control panel);

@@ -58,6 +58,9 @@ class RecordingLogic : public windowlogic::Events {
     void DropFile(const std::u16string& path) override {
         calls_.push_back("DropFile " + Utf8(path));
     }
+    void OpenFileToSplit(const std::u16string& path) override {
+        calls_.push_back("OpenFileToSplit " + Utf8(path));
+    }
     void OpenFile(const std::u16string& path) override {
         calls_.push_back("OpenFile " + Utf8(path));
     }
@@ -125,6 +128,7 @@ TEST_F(Adapter, each_handler_is_one_call_into_the_logic) {
         {[&] { form->Form_QueryUnload(); }, "CloseRequest"},
         {[&] { form->Form_DropFile(QStringLiteral("/d/a.FLF")); }, "DropFile /d/a.FLF"},
         {[&] { form->Form_OpenFile(QStringLiteral("/d/文件")); }, "OpenFile /d/文件"},
+        {[&] { form->Form_OpenFileToSplit(QStringLiteral("/d/a.FLF")); }, "OpenFileToSplit /d/a.FLF"},
         {[&] { form->Form_Terminate(); }, "Terminate"},
     };
     for (const Row& row : rows) {

@@ -176,7 +176,7 @@ bool FakePlatform::RunPostedUntil(const std::function<bool()>& done) {
 }
 
 windowlogic::Engine HeldEngine::Engine() {
-    return {[this](const std::u16string& source, std::u16string& message, std::int32_t pieceSize,
+    return {[this](const std::u16string& source, std::int32_t pieceSize,
                    const Module1::Progress& progress, std::stop_token stop) {
                 {
                     const std::lock_guard lock(mutex_);
@@ -185,12 +185,10 @@ windowlogic::Engine HeldEngine::Engine() {
                     this->pieceSize = pieceSize;
                 }
                 if (!Hold(progress, stop)) {
-                    message = u"已停止";
-                    return false;
+                    return windowlogic::Outcome{false, u"已停止"};
                 }
                 const std::lock_guard lock(mutex_);
-                message = message_;
-                return ok_;
+                return windowlogic::Outcome{ok_, message_};
             },
             [this](const std::u16string& list, const std::u16string& output,
                    const Module1::Progress& progress, std::stop_token stop) {
@@ -201,13 +199,10 @@ windowlogic::Engine HeldEngine::Engine() {
                     this->output = output;
                 }
                 if (!Hold(progress, stop)) {
-                    throw Module1::EngineError(Module1::Failure::Stopped, {}, {}, {});
+                    return windowlogic::Outcome{false, u"已停止"};
                 }
                 const std::lock_guard lock(mutex_);
-                if (!ok_) {
-                    throw Module1::EngineError(Module1::Failure::Unexpected, {},
-                                               "：" + Utf8(message_), {});
-                }
+                return windowlogic::Outcome{ok_, ok_ ? std::u16string() : message_};
             }};
 }
 

@@ -72,25 +72,12 @@ TEST(SetNames, the_output_proposed_for_a_list_file_drops_its_last_four_character
     EXPECT_EQ(OutputForList(u"abc"), u"");
 }
 
-TEST(SetNames, a_list_file_is_named_in_upper_case_FLF_after_something) {
-    EXPECT_TRUE(IsListFileName(u"/d/a.rar.FLF"));
-    EXPECT_TRUE(IsListFileName(u"a.FLF"));
-    EXPECT_FALSE(IsListFileName(u".FLF"));
-    EXPECT_FALSE(IsListFileName(u"/d/font.flf"));
-    EXPECT_FALSE(IsListFileName(u"/d/a.rar.FLF.sha256"));
-    EXPECT_FALSE(IsListFileName(u"/d/a.rar"));
-}
-
-TEST(SetNames, a_piece_name_leads_to_the_list_file_of_its_set) {
-    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.00"), u"/d/a.bin.FLF");
-    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.001"), u"/d/a.bin.FLF");
-    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.1000"), u"/d/a.bin.FLF");
-    EXPECT_EQ(ListFileOfPiece(u"/d/a.bin.-005"), u"/d/a.bin.FLF");
-    EXPECT_EQ(ListFileOfPiece(u"/d/a.1465291065"), u"/d/a.FLF");
-    for (const char16_t* other :
-         {u"/d/a.bin.0", u"/d/a.bin.01", u"/d/a.bin.0001", u"/d/a.bin.FLF", u"/d/a.bin", u"/d.x/y",
-          u"/d/a.bin.", u"/d/a.bin.-0", u"/d/a.bin.99999999999", u".001"}) {
-        EXPECT_EQ(ListFileOfPiece(other), std::nullopt) << Utf8(other);
+TEST(SetNames, a_first_file_of_a_numbered_set_ends_in_its_first_number) {
+    for (const char16_t* first : {u"/d/a.7z.001", u"/d/a.000", u"/d/a.0001", u"/d/a.0000"}) {
+        EXPECT_TRUE(IsFirstOfANumberedSet(first)) << Utf8(first);
+    }
+    for (const char16_t* other : {u"/d/a.7z.002", u"/d/a.00", u"/d/a.1001", u"/d/a.FLF"}) {
+        EXPECT_FALSE(IsFirstOfANumberedSet(other)) << Utf8(other);
     }
 }
 
@@ -114,6 +101,13 @@ TEST(SetNames, an_output_is_of_the_set_by_name_as_its_list_file_checksum_list_or
                            Row{u"C:\\d\\a.rar.001x", false}, Row{u"\\\\d\\a.rar.001", false}}) {
         EXPECT_EQ(NamesFileOfSetByName(u"C:\\d\\a.rar.FLF", row.name, PathStyle::Windows),
                   row.inSet)
+            << Utf8(row.name);
+    }
+    // A piece in the list's field: a set without its list file, or another splitter's.
+    for (const Row& row :
+         {Row{u"/d/a.7z.0005", true}, Row{u"/d/a.7z.FLF", true}, Row{u"/d/a.7z.FLF.sha256", true},
+          Row{u"/d/a.7z", false}, Row{u"/d/a.7z.sfv", false}}) {
+        EXPECT_EQ(NamesFileOfSetByName(u"/d/a.7z.001", row.name, PathStyle::Posix), row.inSet)
             << Utf8(row.name);
     }
 }

@@ -46,14 +46,36 @@ TEST_F(Routing, a_piece_argument_opens_the_merge_panel_with_the_list_file_of_its
     ExpectMergePanelWith(Path("a.rar.FLF"));
 }
 
-TEST_F(Routing, any_other_file_opens_the_split_panel_with_its_path) {
+TEST_F(Routing, a_set_without_list_file_opens_the_merge_panel_any_other_file_the_split_panel) {
     fs::remove(dir / "a.rar.FLF");
-    for (const std::u16string& path : {Path("a.rar"), Path("a.rar.002")}) {  // no list file now
-        logic->OpenFile(path);
-        EXPECT_TRUE(view.Shows(txtFileName));
-        EXPECT_EQ(view.Text(txtFileName), path);
-        EXPECT_EQ(view.Text(txtTemplateName), u"");
+    WriteFile(dir / "t.7z.001", RandomBytes(100, 62));  // another splitter's raw pieces
+    WriteFile(dir / "t.7z.002", RandomBytes(100, 63));
+    struct Row {
+        const char* name;
+        const char* output;  // empty: the split panel
+    };
+    for (const Row row : {Row{"a.rar.002", "a.rar"}, Row{"t.7z.001", "t.7z"}, Row{"t.7z.002", ""},
+                          Row{"a.rar", ""}}) {
+        SCOPED_TRACE(row.name);
+        logic->Click(Option1);
+        logic->OpenFile(Path(row.name));
+        if (*row.output) {
+            EXPECT_TRUE(view.Shows(txtTemplateName));
+            EXPECT_EQ(view.Text(txtTemplateName), Path(row.name));
+            EXPECT_EQ(view.Text(txtOutputFile), Path(row.output));
+        } else {
+            EXPECT_TRUE(view.Shows(txtFileName));
+            EXPECT_EQ(view.Text(txtFileName), Path(row.name));
+        }
     }
+}
+
+TEST_F(Routing, split_asks_for_the_split_panel_with_the_file_whatever_it_is) {
+    logic->Click(Option2);
+    logic->OpenFileToSplit(Path("a.rar.FLF"));
+    EXPECT_TRUE(view.Shows(txtFileName));
+    EXPECT_EQ(view.checked, Option1);
+    EXPECT_EQ(view.Text(txtFileName), Path("a.rar.FLF"));
 }
 
 TEST_F(Routing, a_name_that_is_no_file_starts_the_window_as_usual) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvel-splitter [FILE]: the window, with FILE routed as if it had been dropped on it (a list
-// file or a piece of a set opens the merge panel, any other file the split panel).
+// file, a piece of a set or the first file of a numbered set opens the merge panel, any other
+// file the split panel). korvel-splitter --split FILE: the split panel with FILE, whatever it
+// is, as the file manager's "split" action asks.
 #include <QApplication>
 #include <QFileInfo>
 #include <QSessionManager>
@@ -22,7 +24,9 @@ int main(int argc, char* argv[]) {
                      [&form](QSessionManager&) { form.Form_Terminate(); });
     // What Qt leaves of the command line once it has taken its own options.
     const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1) {
+    if (arguments.size() > 2 && arguments.at(1) == QStringLiteral("--split")) {
+        form.Form_OpenFileToSplit(QFileInfo(arguments.at(2)).absoluteFilePath());
+    } else if (arguments.size() > 1) {
         form.Form_OpenFile(QFileInfo(arguments.at(1)).absoluteFilePath());
     }
     form.show();
