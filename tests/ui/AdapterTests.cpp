@@ -128,7 +128,8 @@ TEST_F(Adapter, each_handler_is_one_call_into_the_logic) {
         {[&] { form->Form_QueryUnload(); }, "CloseRequest"},
         {[&] { form->Form_DropFile(QStringLiteral("/d/a.FLF")); }, "DropFile /d/a.FLF"},
         {[&] { form->Form_OpenFile(QStringLiteral("/d/文件")); }, "OpenFile /d/文件"},
-        {[&] { form->Form_OpenFileToSplit(QStringLiteral("/d/a.FLF")); }, "OpenFileToSplit /d/a.FLF"},
+        {[&] { form->Form_OpenFileToSplit(QStringLiteral("/d/a.FLF")); },
+         "OpenFileToSplit /d/a.FLF"},
         {[&] { form->Form_Terminate(); }, "Terminate"},
     };
     for (const Row& row : rows) {
