@@ -388,7 +388,11 @@ SetFile WhatSetFileIs(const std::u16string& pathText) {
         const std::string path = io::PathOf(io::AsStored(pathText));
         const std::string name = io::NameOf(path);
         const std::string digits = NumberOfName(name);
-        if (name.size() > 4 && name.ends_with(".FLF")) {
+        // Windows matches a list file's extension in any case; elsewhere ".flf" is a font's.
+        const std::string_view extension =
+            name.size() > 4 ? std::string_view(name).substr(name.size() - 4) : "";
+        if (extension == ".FLF" || (io::kNativeStyle == io::PathStyle::Windows &&
+                                    io::SameNameIgnoringCase(extension, ".FLF"))) {
             return {SetFileKind::ListFile, pathText, PieceBase(pathText)};
         }
         if (digits.empty()) {
