@@ -3,6 +3,8 @@
 // error, the output it proposes and never replaces unasked.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "Korvel.h"
 #include "TestFiles.h"
 
@@ -70,6 +72,13 @@ TEST(Korvel, says_how_each_call_went_by_its_status_and_on_which_stream) {
         EXPECT_TRUE(said.ends_with('\n'));
     }
     EXPECT_EQ(ReadFile(dir / "s"), source) << "merged back over the source, byte for byte";
+#if !defined(_WIN32)
+    EXPECT_EQ(
+        std::system(
+            ("cd '" + dir.path().string() + "' && sha256sum --quiet -c s.FLF.sha256").c_str()),
+        0)
+        << "the set korvel wrote checks with no program of ours";
+#endif
     fs::remove(dir / "s.FLF.sha256");
     const Ran unchecked = Korvel({"verify", s + ".FLF"});
     EXPECT_EQ(unchecked.status, korvel::kFailed);
