@@ -78,7 +78,7 @@ Replacement::Replacement(const std::string& target, const std::string& displayNa
         oldAccess_ = Access::Of(old_->mode, io::AccessListAt(target));
     }
     const long room = folder_.NameLimit() - 15;  // "." and ".<8 hex>.part"
-    temporaryStart_ = "." + Shortened(targetName_, room) + ".";
+    temporaryStart_.append(".").append(Shortened(targetName_, room)).append(".");
     RemoveAbandonedTemporaries();
     for (int attempt = 0; attempt < 100 && !file_.IsOpen(); ++attempt) {
         std::string name = temporaryStart_ + Hex(RandomNumber(), kRunDigits);
