@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows installer under wine, in a fresh prefix on a virtual display:
-#   a silent install (/S) puts the program, its uninstaller and the Start menu entry in place
-#   and registers the list files' ProgID (.FLF's program where it had none, and under its
-#   OpenWithProgids) and "Open with" for any file; "wine start" of a list file opens the merge
-#   panel with the list file and the output filled in; the program starts from the installed
-#   path with a file to split; a second silent install while it runs is refused; a silent
-#   uninstall leaves no file of it and no registry key or value naming it.
+#   a silent install (/S) puts the program, korvel.exe (not on PATH), the uninstaller and the
+#   Start menu entry in place and registers the list files' ProgID (.FLF's program where it had
+#   none, and under its OpenWithProgids) and "Open with" for any file; "wine start" of a list
+#   file opens the merge panel with the list file and the output filled in; the program starts
+#   from the installed path with a file to split; a second silent install while it runs is
+#   refused; a silent uninstall leaves no file of it and no registry key or value naming it.
 # Fields are read back with korvel-peek.exe (WM_GETTEXT).
 # Usage: installer.sh SETUP PEEK PREFIX   (PREFIX is made anew)
 # Exits 77 (skipped) when a tool it needs is not installed.
@@ -71,7 +71,7 @@ started=$(date +%s)
 wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the silent install failed with status $?"
 installed="$prefix/drive_c/Program Files/Korvel Splitter"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvel文件分割器.lnk"
-for file in korvel-splitter.exe uninstall.exe LICENSE.txt GCC-RUNTIME-LIBRARY-EXCEPTION.txt \
+for file in korvel-splitter.exe korvel.exe uninstall.exe LICENSE.txt GCC-RUNTIME-LIBRARY-EXCEPTION.txt \
     WINPTHREADS-LICENSE.txt MINGW-W64-RUNTIME-LICENSE.txt FAST-FLOAT-LICENSE.txt; do
   [[ -f "$installed/$file" ]] || fail "not installed: $file"
 done
@@ -88,6 +88,11 @@ key_there "$classes\\Applications\\korvel-splitter.exe\\shell\\open\\command" ||
   fail "no Open with command for the program"
 key_there 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KorvelSplitter' /v UninstallString ||
   fail "no uninstaller in Apps & features"
+# korvel.exe runs from the installed folder, which is not put on PATH.
+[[ "$(wine "C:\\Program Files\\Korvel Splitter\\korvel.exe" --version </dev/null 2>/dev/null)" == 'korvel '* ]] ||
+  fail "the installed korvel.exe does not run"
+[[ "$(wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH)" != *[Kk]orvel* ]] ||
+  fail "the installer put the program on PATH"
 
 # A double-click on a list file: the merge panel with the list file and the output filled in.
 list="$work/影片.avi.FLF"

@@ -1,12 +1,14 @@
 ; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Korvel文件分割器: 64-bit, Simplified Chinese pages, for all users.
-; It installs the program with its licence texts, a Start menu entry and an uninstaller listed
-; in Apps & features; registers a ProgID for list files (.FLF), offered for them under
-; OpenWithProgids and made their program only where they have none yet; and offers the program
-; in "Open with" for any file. The uninstaller removes what the installer added and nothing
-; else. /S installs and uninstalls silently.
+; It installs the program and the command line korvel.exe (not put on PATH) with their licence
+; texts, a Start menu entry and an uninstaller listed in Apps & features; registers a ProgID
+; for list files (.FLF), offered for them under OpenWithProgids and made their program only
+; where they have none yet; and offers the program in "Open with" for any file. The
+; uninstaller removes what the installer added and nothing else. /S installs and uninstalls
+; silently.
 ; makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DPROGRAM=korvel-splitter.exe
-;          -DLICENCES=folder -DICON=korvel.ico -DOUTFILE=setup.exe korvel-splitter.nsi
+;          -DCOMMAND_LINE=korvel.exe -DLICENCES=folder -DICON=korvel.ico -DOUTFILE=setup.exe
+;          korvel-splitter.nsi
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -82,6 +84,7 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "${PROGRAM}"
+  File "${COMMAND_LINE}"
   File "${LICENCES}\LICENSE.txt"
   File "${LICENCES}\GCC-RUNTIME-LIBRARY-EXCEPTION.txt"
   File "${LICENCES}\WINPTHREADS-LICENSE.txt"
@@ -133,6 +136,7 @@ SectionEnd
 Section "Uninstall"
   Delete "$SMPROGRAMS\${NAME}.lnk"
   Delete "$INSTDIR\${EXE}"
+  Delete "$INSTDIR\korvel.exe"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\GCC-RUNTIME-LIBRARY-EXCEPTION.txt"
   Delete "$INSTDIR\WINPTHREADS-LICENSE.txt"
