@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package from debian/ with dpkg-buildpackage (source and binary), checks it
-# with lintian and fails on any lintian error or warning. Everything lands in build/deb/:
-#   korvel-splitter_<version>_<arch>.deb         the program
-#   korvel-splitter-dbgsym_<version>_<arch>.deb  its debugging symbols
+# Builds the Debian packages from debian/ with dpkg-buildpackage (source and binaries), checks
+# them with lintian and fails on any lintian error or warning. Everything lands in build/deb/:
+#   korvel-splitter_<version>_<arch>.deb         the window
+#   korvel_<version>_<arch>.deb                  the command line, without Qt or fonts
+#   korvel-splitter-dbgsym_<version>_<arch>.deb  their debugging symbols
+#   korvel-dbgsym_<version>_<arch>.deb
 #   korvel-splitter_<version>.dsc, .tar.xz        the source package
 #   korvel-splitter_<version>_<arch>.changes, .buildinfo
 set -euo pipefail
@@ -40,29 +42,50 @@ dcmd mv "$changes" "$out/"
 changes=$out/$(basename "$changes")
 ls -l "$out"
 
-echo "== hardening-check"
-deb=$out/${source}_${version}_${arch}.deb
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"; debian/rules clean >/dev/null 2>&1 || true' EXIT
-dpkg-deb -x "$deb" "$unpacked"
+for package in korvel-splitter korvel; do
+  dpkg-deb -x "$out/${package}_${version}_${arch}.deb" "$unpacked/$package"
+done
+
+echo "== korvel's dependencies"
+# The command line is for machines without a display: nothing of Qt or of the fonts.
+depends=$(dpkg-deb -f "$out/korvel_${version}_${arch}.deb" Depends)
+echo "Depends: $depends"
+if grep -Eiq 'qt|font|libgl' <<<"$depends"; then
+  echo "korvel depends on the window's libraries or fonts" >&2
+  exit 1
+fi
+
+echo "== hardening-check"
 # Control-flow protection cannot be had on Debian 12: its C library's start files carry no CET
 # marking, so the linker drops the marking from every program.
 # Fortified functions are checked by the flags themselves: hardening-check looks for a checked
 # call (__memcpy_chk and the like) in the program, and finds none when the compiler can prove
 # every buffer's size, as it can in this program. That every source was compiled with
 # _FORTIFY_SOURCE is what the build log shows.
-if grep -E '(c\+\+|g\+\+).* -c .*/(engine|windowlogic|ui)/' "$out/build.log" |
+if grep -E '(c\+\+|g\+\+).* -c .*/(engine|windowlogic|cli|ui)/' "$out/build.log" |
   grep -v -- '-D_FORTIFY_SOURCE=2' | grep -q .; then
   echo "a source was compiled without -D_FORTIFY_SOURCE=2" >&2
   exit 1
 fi
-hardening-check --nocfprotection --nofortify "$unpacked/usr/bin/korvel-splitter"
+hardening-check --nocfprotection --nofortify "$unpacked/korvel-splitter/usr/bin/korvel-splitter" \
+  "$unpacked/korvel/usr/bin/korvel"
 
-echo "== menu entry, AppStream metadata and manual pages, as installed"
-desktop-file-validate "$unpacked/usr/share/applications/com.korvel.Splitter.desktop"
+echo "== menu entry, Dolphin's entry, AppStream metadata and manual pages, as installed"
+window=$unpacked/korvel-splitter/usr/share
+desktop-file-validate "$window/applications/com.korvel.Splitter.desktop"
+# A KDE service menu is a desktop file of type Service, which the validator knows only for
+# applications' keys: its complaints about MimeType and Actions, which a service menu needs,
+# are expected; any other (a field code, an action without its group) fails the build.
+complaints=$(desktop-file-validate "$window/kio/servicemenus/com.korvel.Splitter.Split.desktop" |
+  grep -Ev 'key "(MimeType|Actions)" is present in group "Desktop Entry", but the type is "Service"' ||
+  true)
+[[ -z "$complaints" ]] || { echo "$complaints" >&2; exit 1; }
 # --no-net: the checks must not depend on reaching the homepage.
-appstreamcli validate --no-net "$unpacked/usr/share/metainfo/com.korvel.Splitter.metainfo.xml"
-for page in "$unpacked"/usr/share/man/{,zh_CN/}man1/korvel-splitter.1.gz; do
+appstreamcli validate --no-net "$window/metainfo/com.korvel.Splitter.metainfo.xml"
+for page in "$unpacked"/korvel-splitter/usr/share/man/{,zh_CN/}man1/korvel-splitter.1.gz \
+  "$unpacked"/korvel/usr/share/man/{,zh_CN/}man1/korvel.1.gz; do
   lexgrog "$page"
   # Any complaint of man or groff while formatting the page fails the build.
   complaints=$(LC_ALL=C.UTF-8 man --warnings -l -Tutf8 -Z "$page" 2>&1 >/dev/null)

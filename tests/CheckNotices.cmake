@@ -1,27 +1,46 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# cmake -D NM=<nm> -D EXECUTABLE=<unstripped .exe> -D ZIP=<package .zip> -D INSTALLER=<.nsi>
-#       -D WORK=<scratch folder> -P CheckNotices.cmake
-# Fails when the static program links a part of the compiler's runtime whose licence notice
-# the zip lacks, or that the installer script does not install and remove. Which parts are
-# linked is read from the program's symbols: the table below maps telling ones to the part.
+# cmake -D NM=<nm> -D "EXECUTABLES=<unstripped .exe>;..." -D ZIP=<package .zip>
+#       -D INSTALLER=<.nsi> -D WORK=<scratch folder> -P CheckNotices.cmake
+# Fails when one of the static programs links a part of the compiler's runtime whose licence
+# notice the zip lacks, or that the installer script does not install and remove. Which parts
+# are linked is read from the programs' symbols: the table below maps telling ones to the part.
 cmake_minimum_required(VERSION 3.25)
-execute_process(COMMAND "${NM}" -P "${EXECUTABLE}" OUTPUT_VARIABLE dump RESULT_VARIABLE result
-                ERROR_QUIET)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${NM} could not read the symbols of ${EXECUTABLE}")
-endif()
-string(REPLACE ";" "" dump "${dump}")
-string(REGEX REPLACE " [^\n]*" "" dump "${dump}")  # the names alone
-string(REPLACE "\n" ";" symbols "${dump}")
-
 file(REMOVE_RECURSE "${WORK}")
 file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${WORK}")
 file(GLOB folder LIST_DIRECTORIES true "${WORK}/*")
 list(LENGTH folder folders)
-if(NOT folders EQUAL 1 OR NOT EXISTS "${folder}/korvel-splitter.exe")
-  message(FATAL_ERROR "${ZIP} does not hold one folder with korvel-splitter.exe")
+if(NOT folders EQUAL 1)
+  message(FATAL_ERROR "${ZIP} does not hold one folder")
 endif()
 file(READ "${INSTALLER}" installer)
+
+set(symbols "")
+foreach(executable IN LISTS EXECUTABLES)
+  get_filename_component(name "${executable}" NAME)
+  if(NOT EXISTS "${folder}/${name}")
+    message(FATAL_ERROR "${ZIP} does not hold ${name}")
+  endif()
+  execute_process(COMMAND "${NM}" -P "${executable}" OUTPUT_VARIABLE dump RESULT_VARIABLE result
+                  ERROR_QUIET)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${NM} could not read the symbols of ${executable}")
+  endif()
+  string(REPLACE ";" "" dump "${dump}")
+  string(REGEX REPLACE " [^\n]*" "" dump "${dump}")  # the names alone
+  string(REPLACE "\n" ";" found "${dump}")
+  # Without the runtime's start-up code, the symbols were not read: a stripped program would
+  # pass.
+  set(start ${found})
+  list(FILTER start INCLUDE REGEX "^(mainCRTStartup|WinMainCRTStartup)$")
+  if(NOT start)
+    message(FATAL_ERROR "no symbol of MinGW-w64's start-up code in ${executable}: stripped?")
+  endif()
+  list(APPEND symbols ${found})
+endforeach()
+if(NOT symbols)
+  message(FATAL_ERROR "no programs given (-D EXECUTABLES=...)")
+endif()
+list(REMOVE_DUPLICATES symbols)
 
 set(problems "")
 set(linked "")
@@ -85,12 +104,8 @@ notice("printf family (mingw-w64-crt)" "^(__mingw_pformat|__mingw_vsnprintf|__mi
        MINGW-W64-RUNTIME-LICENSE.txt "mingw-w64-crt/stdio/mingw_pformat"
        "Copyright: Keith Marshall")
 
-# Without the runtime's start-up code, the symbols were not read: a stripped program would pass.
-if(NOT "mingw-w64-crt" IN_LIST linked)
-  message(FATAL_ERROR "no symbol of MinGW-w64's start-up code in ${EXECUTABLE}: stripped?")
-endif()
 if(problems)
   list(REMOVE_DUPLICATES problems)
   list(JOIN problems "\n  " problems)
-  message(FATAL_ERROR "the packages lack licence notices of what the program links:\n  ${problems}")
+  message(FATAL_ERROR "the packages lack licence notices of what the programs link:\n  ${problems}")
 endif()

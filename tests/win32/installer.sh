@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows installer under wine, in a fresh prefix on a virtual display:
-#   a silent install (/S) puts the program, its uninstaller and the Start menu entry in place
-#   and registers the list files' ProgID (.FLF's program where it had none, and under its
-#   OpenWithProgids) and "Open with" for any file; "wine start" of a list file opens the merge
-#   panel with the list file and the output filled in; the program starts from the installed
-#   path with a file to split; a second silent install while it runs is refused; a silent
-#   uninstall leaves no file of it and no registry key or value naming it.
+#   a silent install (/S) puts the program, korvel.exe (not on PATH), the uninstaller and the
+#   Start menu entry in place and registers the list files' ProgID (.FLF's program where it had
+#   none, and under its OpenWithProgids), "Open with" for any file and the right-click verb
+#   that splits any file; "wine start" of a list file opens the merge panel with the list file
+#   and the output filled in (the verb did not become its default); the verb's command opens
+#   the installed program's split panel with a list file; a second silent install while it runs
+#   is refused; a silent uninstall leaves no file of it and no registry key or value naming it;
+#   and after a second install, an uninstall leaves the verb where another program took it over.
 # Fields are read back with korvel-peek.exe (WM_GETTEXT).
 # Usage: installer.sh SETUP PEEK PREFIX   (PREFIX is made anew)
 # Exits 77 (skipped) when a tool it needs is not installed.
@@ -44,6 +46,15 @@ fail() {
   exit 1
 }
 key_there() { wine reg query "$@" >/dev/null 2>&1; }
+key_gone() { ! key_there "$@"; }
+# A key's default value: what reg prints after its type, in the console's code page (936).
+default_value() {
+  wine reg query "$1" /ve 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' |
+    sed -n 's/^.*REG_SZ    //p'
+}
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KorvelSplitter'
+verb='HKLM\Software\Classes\*\shell\KorvelSplitter.Split'
+split_command='"C:\Program Files\Korvel Splitter\korvel-splitter.exe" --split "%1"'
 # Ends the program with Alt+C on its window. The window manager may give the window the focus
 # late, so the window is activated before each of up to three tries.
 end_with_alt_c() {
@@ -71,7 +82,7 @@ started=$(date +%s)
 wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the silent install failed with status $?"
 installed="$prefix/drive_c/Program Files/Korvel Splitter"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvel文件分割器.lnk"
-for file in korvel-splitter.exe uninstall.exe LICENSE.txt GCC-RUNTIME-LIBRARY-EXCEPTION.txt \
+for file in korvel-splitter.exe korvel.exe uninstall.exe LICENSE.txt GCC-RUNTIME-LIBRARY-EXCEPTION.txt \
     WINPTHREADS-LICENSE.txt MINGW-W64-RUNTIME-LICENSE.txt FAST-FLOAT-LICENSE.txt; do
   [[ -f "$installed/$file" ]] || fail "not installed: $file"
 done
@@ -86,8 +97,17 @@ key_there "$classes\\.FLF\\OpenWithProgids" /v Korvel.Splitter.List ||
 key_there "$classes\\*\\OpenWithList\\korvel-splitter.exe" || fail "not in Open with for any file"
 key_there "$classes\\Applications\\korvel-splitter.exe\\shell\\open\\command" ||
   fail "no Open with command for the program"
-key_there 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KorvelSplitter' /v UninstallString ||
-  fail "no uninstaller in Apps & features"
+key_there "$uninstall_key" /v UninstallString || fail "no uninstaller in Apps & features"
+# The right-click verb of every file: its name, and a command that runs the installed program.
+[[ "$(default_value "$verb")" == '用 Korvel文件分割器 分割' ]] ||
+  fail "the split verb is named '$(default_value "$verb")'"
+[[ "$(default_value "$verb\\command")" == "$split_command" ]] ||
+  fail "the split verb runs '$(default_value "$verb\\command")'"
+# korvel.exe runs from the installed folder, which is not put on PATH.
+[[ "$(wine "C:\\Program Files\\Korvel Splitter\\korvel.exe" --version </dev/null 2>/dev/null)" == 'korvel '* ]] ||
+  fail "the installed korvel.exe does not run"
+[[ "$(wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH)" != *[Kk]orvel* ]] ||
+  fail "the installer put the program on PATH"
 
 # A double-click on a list file: the merge panel with the list file and the output filled in.
 list="$work/影片.avi.FLF"
@@ -104,15 +124,15 @@ pid=$(pgrep -f 'Korvel Splitter.korvel-splitter.exe' | head -1 || true)
 end_with_alt_c
 pid=""
 
-# The installed program by its path, with a file to split: the split panel, filled in.
-printf 'data' >"$work/数据.bin"
-wine "C:\\Program Files\\Korvel Splitter\\korvel-splitter.exe" "$(winpath "$work/数据.bin")" \
+# The verb's command (checked above) on a list file: the installed program's split panel,
+# filled in with the list file.
+wine "C:\\Program Files\\Korvel Splitter\\korvel-splitter.exe" --split "$(winpath "$list")" \
   </dev/null >/dev/null 2>&1 &
 pid=$!
 wait_for 30 window_up || fail "the installed program showed no window"
 window=$(window_named Korvel文件分割器)
 expect visible Frame1 1
-expect text txtFileName "$(winpath "$work/数据.bin")"
+expect text txtFileName "$(winpath "$list")"
 # Installing over the running copy is refused when no one can be asked.
 if wine "$setup" /S </dev/null >/dev/null 2>&1; then
   fail "a silent install over the running program went ahead"
@@ -125,6 +145,19 @@ wine "C:\\Program Files\\Korvel Splitter\\uninstall.exe" /S </dev/null >/dev/nul
   fail "the silent uninstall failed with status $?"
 wait_for 60 test ! -e "$installed" || fail "files are left: $(ls "$installed")"
 [[ ! -e "$menu" ]] || fail "the Start menu entry is left"
+# Apps & features' key goes last: the verb was handled by then.
+wait_for 30 key_gone "$uninstall_key" || fail "the uninstall did not finish"
+! key_there "$verb" || fail "the uninstall left the split verb"
+
+# Another program takes the verb's name over: the uninstall must leave it.
+wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the second silent install failed with status $?"
+theirs='"C:\Other\other.exe" "%1"'
+wine reg add "$verb\\command" /ve /d "$theirs" /f >/dev/null 2>&1 || fail "could not change the verb"
+wine "C:\\Program Files\\Korvel Splitter\\uninstall.exe" /S </dev/null >/dev/null 2>&1 ||
+  fail "the second silent uninstall failed with status $?"
+wait_for 60 key_gone "$uninstall_key" || fail "the second uninstall did not finish"
+[[ "$(default_value "$verb\\command")" == "$theirs" ]] || fail "the uninstall removed a verb not its own"
+wine reg delete "$verb" /f >/dev/null 2>&1 || fail "could not remove the other program's verb"
 wine_window_end  # writes the registry out to its files
 left=$(grep -i -n 'korvel' "$prefix/system.reg" "$prefix/user.reg" || true)
 [[ -z "$left" ]] || fail "the registry still names the program: $left"

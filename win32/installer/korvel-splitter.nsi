@@ -1,12 +1,14 @@
 ; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Korvel文件分割器: 64-bit, Simplified Chinese pages, for all users.
-; It installs the program with its licence texts, a Start menu entry and an uninstaller listed
-; in Apps & features; registers a ProgID for list files (.FLF), offered for them under
-; OpenWithProgids and made their program only where they have none yet; and offers the program
-; in "Open with" for any file. The uninstaller removes what the installer added and nothing
-; else. /S installs and uninstalls silently.
+; It installs the program and the command line korvel.exe (not put on PATH) with their licence
+; texts, a Start menu entry and an uninstaller listed in Apps & features; registers a ProgID
+; for list files (.FLF), offered for them under OpenWithProgids and made their program only
+; where they have none yet; offers the program in "Open with" for any file; and adds a verb
+; that splits any file to its right-click menu. The uninstaller removes what the installer
+; added and nothing else. /S installs and uninstalls silently.
 ; makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DPROGRAM=korvel-splitter.exe
-;          -DLICENCES=folder -DICON=korvel.ico -DOUTFILE=setup.exe korvel-splitter.nsi
+;          -DCOMMAND_LINE=korvel.exe -DLICENCES=folder -DICON=korvel.ico -DOUTFILE=setup.exe
+;          korvel-splitter.nsi
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -23,6 +25,9 @@ ManifestDPIAware true
 !define EXE "korvel-splitter.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KorvelSplitter"
 !define CLASSES "Software\Classes"
+; The right-click verb of every file, and the command that makes it ours.
+!define SPLIT_VERB "${CLASSES}\*\shell\KorvelSplitter.Split"
+!define SPLIT_COMMAND '"$INSTDIR\${EXE}" --split "%1"'
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
@@ -82,6 +87,7 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "${PROGRAM}"
+  File "${COMMAND_LINE}"
   File "${LICENCES}\LICENSE.txt"
   File "${LICENCES}\GCC-RUNTIME-LIBRARY-EXCEPTION.txt"
   File "${LICENCES}\WINPTHREADS-LICENSE.txt"
@@ -126,6 +132,12 @@ Section "Install"
   WriteRegStr HKLM "${CLASSES}\Applications\${EXE}\DefaultIcon" "" "$INSTDIR\${EXE},0"
   WriteRegStr HKLM "${CLASSES}\Applications\${EXE}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
   WriteRegStr HKLM "${CLASSES}\*\OpenWithList\${EXE}" "" ""
+  ; "Split" in the right-click menu of any file (on Windows 11 under 显示更多选项): the split
+  ; panel with the file, whatever it is. No default verb is set, so a list file still opens
+  ; in the merge panel.
+  WriteRegStr HKLM "${SPLIT_VERB}" "" "用 ${NAME} 分割"
+  WriteRegStr HKLM "${SPLIT_VERB}" "Icon" "$INSTDIR\${EXE},0"
+  WriteRegStr HKLM "${SPLIT_VERB}\command" "" '${SPLIT_COMMAND}'
   ; Tell the shell that associations changed (SHCNE_ASSOCCHANGED, SHCNF_IDLIST).
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd
@@ -133,6 +145,7 @@ SectionEnd
 Section "Uninstall"
   Delete "$SMPROGRAMS\${NAME}.lnk"
   Delete "$INSTDIR\${EXE}"
+  Delete "$INSTDIR\korvel.exe"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\GCC-RUNTIME-LIBRARY-EXCEPTION.txt"
   Delete "$INSTDIR\WINPTHREADS-LICENSE.txt"
@@ -156,6 +169,11 @@ Section "Uninstall"
   DeleteRegKey HKLM "${CLASSES}\${PROGID}"
   DeleteRegKey HKLM "${CLASSES}\Applications\${EXE}"
   DeleteRegKey HKLM "${CLASSES}\*\OpenWithList\${EXE}"
+  ; The verb only while its command is still ours: another program may have taken it over.
+  ReadRegStr $0 HKLM "${SPLIT_VERB}\command" ""
+  ${If} $0 == '${SPLIT_COMMAND}'
+    DeleteRegKey HKLM "${SPLIT_VERB}"
+  ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd
