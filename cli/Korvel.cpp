@@ -51,6 +51,20 @@ std::u16string Number(std::int64_t value) {
     return {digits.begin(), digits.end()};
 }
 
+// Whether every surrogate is paired: a name that is no text cannot be given to the engine as
+// typed, and must not become another name.
+bool WellFormed(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (text[i] >= 0xD800 && text[i] <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int Usage(Console& console, std::u16string_view problem) {
     console.Err(Lines(std::u16string(problem)));
     console.Err(kHelp);
@@ -164,6 +178,9 @@ int Run(const std::vector<std::u16string>& arguments, Console& console, std::sto
             const std::string_view version = KORVEL_VERSION;
             console.Out(u"korvel " + std::u16string(version.begin(), version.end()) + u"\n");
             return kSucceeded;
+        }
+        if (!WellFormed(argument)) {
+            return Usage(console, u"参数里有不是文本的字节，不能当作文件名。");
         }
         if (argument == u"--force") {
             force = true;

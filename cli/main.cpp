@@ -114,14 +114,30 @@ class SystemConsole final : public korvel::Console {
     }
 };
 
+// Decodes UTF-8 strictly; a byte that starts no well-formed sequence becomes a lone surrogate,
+// which the run refuses, so that no argument silently names another file.
 std::u16string FromUtf8(std::string_view bytes) {
     std::u16string out;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        for (std::size_t k = 1; k < length && i + k < bytes.size(); ++k) {
-            c = c << 6 | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+        const std::size_t length = lead < 0x80   ? 1
+                                   : lead < 0xC2 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF5 ? 4
+                                                 : 0;
+        char32_t c = length <= 1 ? lead : lead & (0x3F >> (length - 1));
+        bool valid = length != 0 && i + length <= bytes.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        const char32_t least = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0;
+        if (!valid || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            out += static_cast<char16_t>(0xDC00 | lead);
+            ++i;
+            continue;
         }
         i += length;
         if (c >= 0x10000) {

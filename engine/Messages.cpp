@@ -223,6 +223,10 @@ std::string AdviceFor(const Fault& fault) {
                        ? "请把每份大小设为至少 " + std::to_string(megabytes) + "（单位：M）。"
                        : std::string("这个文件太大，无法分割成 32767 份以内。");
         }
+        case Failure::PiecesMissing:
+            return Number(fault, 2) != 0
+                       ? "请把缺少的分割出的文件放回其他分割出的文件所在的文件夹后再合并。"
+                       : Advice(fault.failure);
         case Failure::NotAListFile:
             return fault.files.size() > 1 ? std::string()
                                           : "请选择分割时生成的、文件名以 .FLF 结尾的列表文件。";

@@ -130,7 +130,12 @@ void Replacement::Commit(std::stop_token stop) {
     io::GiveAccess(file_, access.Mode(), access.AccessList());
     io::Flush(file_);
     file_.Close();
-    folder_.Rename(temporaryName_, targetName_, file_.path(), stop);
+    if (old_) {
+        folder_.Rename(temporaryName_, targetName_, file_.path(), stop);
+    } else if (!folder_.RenameToFreeName(temporaryName_, targetName_, file_.path())) {
+        // A file that came to the free name while the merge ran is someone's: never replaced.
+        Throw(Failure::FileExists, file_.path());
+    }
     committed_ = true;
     folder_.Flush();
 }
@@ -288,42 +293,49 @@ void StagedSet::Place(std::size_t member) {
     TakeFreeName(member);
 }
 
-bool StagedSet::Undo() noexcept {
-    bool whole = true;
-    for (std::size_t member = names_.size(); member-- > 0;) {
-        try {
-            if (named_[member] && older_[member] == Older::AtTemporary) {
-                if (folder_.Exchange(temporaries_[member], names_[member], paths_[member]) !=
-                    io::Folder::Swap::Done) {
-                    whole = false;
-                    continue;
-                }
-                older_[member] = Older::AtName;
+bool StagedSet::UndoMember(std::size_t member) noexcept {
+    try {
+        if (named_[member] && older_[member] == Older::AtTemporary) {
+            if (folder_.Exchange(temporaries_[member], names_[member], paths_[member]) !=
+                io::Folder::Swap::Done) {
+                return false;
+            }
+            older_[member] = Older::AtName;
+            named_[member] = 0;
+            created_[member] = 1;
+        } else if (named_[member]) {
+            // Only this split's own file goes back, never one somebody put there since.
+            const std::optional<io::File> held = folder_.Hold(names_[member], paths_[member]);
+            if (held && io::Stat(*held).id == newIds_[member] &&
+                folder_.MoveHeld(*held, names_[member], temporaries_[member]) ==
+                    io::Folder::Move::Done) {
                 named_[member] = 0;
                 created_[member] = 1;
-            } else if (named_[member]) {
-                // Only this split's own file goes back, never one somebody put there since.
-                const std::optional<io::File> held = folder_.Hold(names_[member], paths_[member]);
-                if (held && io::Stat(*held).id == newIds_[member] &&
-                    folder_.MoveHeld(*held, names_[member], temporaries_[member]) ==
-                        io::Folder::Move::Done) {
-                    named_[member] = 0;
-                    created_[member] = 1;
-                }
             }
-            if (older_[member] == Older::SetAside) {
-                const std::optional<io::File> held = folder_.Hold(asides_[member], paths_[member]);
-                if (held && folder_.MoveHeld(*held, asides_[member], names_[member]) ==
-                                io::Folder::Move::Done) {
-                    older_[member] = Older::AtName;
-                }
-            }
-            whole = whole && !named_[member] &&
-                    (older_[member] == Older::None || older_[member] == Older::AtName);
-        } catch (...) {
-            whole = false;
         }
+        if (older_[member] == Older::SetAside) {
+            const std::optional<io::File> held = folder_.Hold(asides_[member], paths_[member]);
+            if (held && folder_.MoveHeld(*held, asides_[member], names_[member]) ==
+                            io::Folder::Move::Done) {
+                older_[member] = Older::AtName;
+            }
+        }
+        return !named_[member] &&
+               (older_[member] == Older::None || older_[member] == Older::AtName);
+    } catch (...) {
+        return false;
     }
+}
+
+bool StagedSet::Undo() noexcept {
+    const std::size_t list = names_.size() - 1;
+    bool whole = true;
+    for (std::size_t member = list; member-- > 0;) {
+        whole = UndoMember(member) && whole;
+    }
+    // The older list file comes back only over its own pieces: over a mix it would lead a merge
+    // astray. Set aside, it is a leftover the next split removes.
+    whole = whole && UndoMember(list);
     folder_.Flush();
     return whole;
 }
@@ -359,8 +371,10 @@ void StagedSet::BringIn() {
         }
         Throw(incomplete);
     } catch (...) {
-        Undo();
-        throw;
+        if (Undo()) {
+            throw;
+        }
+        Throw(Fault{Failure::SetIncomplete, {}, {}, 0, Failure::Unexpected});
     }
     folder_.Flush();
     for (std::size_t member = 0; member <= list; ++member) {

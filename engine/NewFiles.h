@@ -94,6 +94,8 @@ class StagedSet {
     void TakeFreeName(std::size_t member);
     // Puts back what the bring-in moved; false where something could not go back.
     bool Undo() noexcept;
+    // Puts back one member's older file, if it had one; whether that member is as before.
+    bool UndoMember(std::size_t member) noexcept;
 
     const io::Folder& folder_;
     std::vector<std::string> paths_;

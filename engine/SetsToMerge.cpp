@@ -152,10 +152,9 @@ std::vector<std::int64_t> NumbersPresent(const Members& set, std::int64_t first,
             numbers.push_back(*number);
         }
     }
-    for (std::int64_t n = first; numbers.empty() && io::LinkStat(set.Path(n)); ++n) {
-        numbers.push_back(n);  // a folder that cannot be listed: what probing finds
-        if (n - first >= kMostPieces) {
-            break;
+    if (numbers.empty()) {  // a folder that cannot be listed: what probing finds
+        for (std::int64_t n = first; io::LinkStat(set.Path(n)) && n - first <= kMostPieces; ++n) {
+            numbers.push_back(n);
         }
     }
     std::sort(numbers.begin(), numbers.end());
@@ -168,7 +167,8 @@ std::vector<std::string> PiecesFromTo(const Members& set, std::int64_t first, st
     if (last - first + 1 > kMostPieces) {
         Throw(Failure::TooManyPieces);
     }
-    Fault missing{Failure::PiecesMissing, {}, {last - first + 1, 0}, 0, Failure::Unexpected};
+    // The third number tells the catalogue that no list file shows where the set belongs.
+    Fault missing{Failure::PiecesMissing, {}, {last - first + 1, 0, 1}, 0, Failure::Unexpected};
     std::vector<std::string> pieces;
     for (std::int64_t n = first; n <= last; ++n) {
         pieces.push_back(set.Path(n));

@@ -43,6 +43,7 @@ TEST(Korvel, says_how_each_call_went_by_its_status_and_on_which_stream) {
     const Bytes source = RandomBytes(2 * kMiB + 5, 140);
     WriteFile(dir / "s", source);
     const std::string s = Utf8(dir / "s");
+    WriteFile(dir / "kept", {1, 2, 3});
     struct Row {
         std::vector<std::string> words;
         int status;
@@ -60,6 +61,7 @@ TEST(Korvel, says_how_each_call_went_by_its_status_and_on_which_stream) {
              {{"--frobnicate"}, korvel::kUsageError, "没有这个选项：--frobnicate"},
              {{"split", s, "１"}, korvel::kSucceeded, "文件分割完成！！！"},
              {{"merge", s + ".FLF"}, korvel::kFailed, "合并后的文件已经存在："},
+             {{"merge", s + ".FLF", Utf8(dir / "kept")}, korvel::kFailed, "合并后的文件已经存在："},
              {{"merge", "--force", s + ".001"}, korvel::kSucceeded, "文件合并完成！！！"},
              {{"verify", s + ".002"}, korvel::kSucceeded, "校验通过："},
              {{"merge", s + ".FLF", Utf8(dir / "gone" / "out")}, korvel::kFailed, "路径未找到"}}) {
@@ -72,6 +74,10 @@ TEST(Korvel, says_how_each_call_went_by_its_status_and_on_which_stream) {
         EXPECT_TRUE(said.ends_with('\n'));
     }
     EXPECT_EQ(ReadFile(dir / "s"), source) << "merged back over the source, byte for byte";
+    EXPECT_EQ(ReadFile(dir / "kept"), Bytes({1, 2, 3})) << "never replaced unasked";
+    Captured console;  // a name that is no text is refused, never taken as another name
+    EXPECT_EQ(korvel::Run({u"merge", std::u16string(1, char16_t{0xDCED})}, console, {}),
+              korvel::kUsageError);
 #if !defined(_WIN32)
     EXPECT_EQ(
         std::system(

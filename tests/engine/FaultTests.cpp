@@ -266,6 +266,10 @@ TEST(EveryStepFault,
     EXPECT_EQ(ReadFile(dir / "s.005"), Bytes{7});
     Module1::MergeFile(U16(dir / "s.FLF"), U16(dir / "out"));
     EXPECT_EQ(ReadFile(dir / "out"), older);
+    // A merge's output name, free when it began, taken before the merged file comes in.
+    InjectedFault taken(BeforeNthStep(Step::Rename, 1, [&] { WriteFile(dir / "new", {9}); }));
+    EXPECT_FAILS(MergeFails(dir / "s.FLF", dir / "new"), FileExists, Utf8(dir / "new"));
+    EXPECT_EQ(ReadFile(dir / "new"), Bytes{9});
 }
 
 TEST(EveryStepFault, a_write_that_moves_no_byte_fails_the_split_or_merge_instead_of_looping) {

@@ -574,6 +574,22 @@ TEST(DropBox, a_folder_one_may_write_in_but_not_list_takes_a_split_and_a_merge) 
     EXPECT_EQ(ReadFile(dir / "box" / "out"), set);
     Module1::MergeFile(U16(dir / "box" / "s.FLF"), U16(dir / "box" / "back"));
     EXPECT_EQ(ReadFile(dir / "box" / "back"), mine);
+    // A numbered set there is found by probing its names, every one of them.
+    const Bytes raw = RandomBytes(2500, 98);
+    for (std::size_t k = 0; k < 3; ++k) {
+        WriteFile(dir / "box" / ("r.00" + std::to_string(k + 1)),
+                  Bytes(raw.begin() + k * 1000,
+                        raw.begin() + std::min<std::size_t>(2500, k * 1000 + 1000)));
+    }
+    EXPECT_EQ(
+        AsUser(
+            kNobody, kNobody,
+            [&] {
+                return std::to_string(
+                    Module1::MergeSet(U16(dir / "box" / "r.002"), U16(dir / "box" / "r")).pieces);
+            }),
+        "3");
+    EXPECT_EQ(ReadFile(dir / "box" / "r"), raw);
 }
 
 TEST_F(HostileSet, an_output_folder_the_user_may_not_write_in_is_named) {

@@ -152,6 +152,8 @@ TEST(NumberedSets, other_splitters_sets_merge_from_any_member_checked_by_a_file_
         EXPECT_FAILS(MergeFails(dir / row.last, dir / "out"), PiecesMissing,
                      Utf8(dir / row.middle));
         EXPECT_FALSE(fs::exists(dir / "out"));
+        // With no list file, the advice must not send the user to one.
+        EXPECT_EQ(MergeError(dir / row.last, dir / "out").find(".FLF"), std::string::npos);
     }
 }
 
