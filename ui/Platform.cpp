@@ -251,6 +251,10 @@ bool FileExists(const QString& path) {
     return false;
 }
 
+bool IsFile(const QString& path) {
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) && IsRegularFile(path);
+}
+
 bool IsFolder(const QString& path) {
     return !path.isEmpty() && !path.contains(QChar(u'\0')) && QFileInfo(path).isDir();
 }

@@ -65,6 +65,10 @@ class CommonDialog {
 // a file whose name holds them literally matches itself. A text holding NUL names no file.
 bool FileExists(const QString& path);
 
+// True when the path names a regular file by that very name ("*" and "?" are no wildcards; a
+// symbolic link counts by its target). A text holding NUL names no file.
+bool IsFile(const QString& path);
+
 // True when the path names a folder (a symbolic link counts by its target).
 bool IsFolder(const QString& path);
 // The folder a path names, or the one it lies in, when that folder exists; empty otherwise.

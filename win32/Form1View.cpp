@@ -120,6 +120,10 @@ bool Form1::FileExists(const std::u16string& path) {
     return win32::FileExists(path);
 }
 
+bool Form1::IsFile(const std::u16string& path) {
+    return win32::IsFile(path);
+}
+
 bool Form1::IsFolder(const std::u16string& path) {
     return win32::IsFolder(path);
 }

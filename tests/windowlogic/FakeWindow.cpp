@@ -75,6 +75,9 @@ void FakeView::SetVisible(Control control, bool shown) {
 int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16string& title) {
     const ShownBox box{prompt, style, title, view ? view->Text(Control::Text1) : u""};
     boxes.push_back(box);
+    if (view) {
+        view->focus = Control::None;  // the box has it, and the window gets it back from no one
+    }
     if (whileOpen) {
         whileOpen(box);
     }
@@ -117,6 +120,10 @@ bool FakePlatform::FileExists(const std::u16string& path) {
     const auto system = SystemPath(path);
     std::error_code error;
     return system && fs::is_regular_file(*system, error);
+}
+
+bool FakePlatform::IsFile(const std::u16string& path) {
+    return FileExists(path);  // no wildcards here either
 }
 
 bool FakePlatform::IsFolder(const std::u16string& path) {

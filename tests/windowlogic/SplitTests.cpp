@@ -183,3 +183,19 @@ TEST_F(SplitRun, a_real_split_writes_the_set_and_a_real_failure_says_what_the_en
         ExpectBox(expected, vbCritical, kSplitFailedTitle);
     }
 }
+
+TEST_F(SplitRun, after_the_outcome_box_the_focus_is_back_on_the_control_that_had_it) {
+    for (const auto& [succeeded, focus] : {std::pair{true, Combo1}, {false, txtFileName}}) {
+        fakes::HeldEngine each;
+        Start(each.Engine());
+        Type(txtFileName, Path("a.bin"));
+        view.SetFocus(focus);
+        logic->Click(cmdSplit);
+        ASSERT_TRUE(each.WaitUntilStarted());
+        each.Release(succeeded);
+        ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
+        TakeBox();
+        EXPECT_EQ(view.focus, focus) << succeeded;
+        logic.reset();
+    }
+}
