@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <optional>
 
+#include "Accessibility.h"
 #include "EventHook.h"
 #include "Form1View.h"
 #include "Texts.h"
@@ -38,6 +39,7 @@ Form1::Form1(platform::Platform& platform, const LogicMaker& makeLogic, QWidget*
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       CMD(platform, this),
       platform_(platform) {
+    accessibility::Install();
     BuildControls();
     adapter_ = std::make_unique<Adapter>(*this, platform_);
     logic_ = makeLogic(*adapter_, *adapter_);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the window from its layout (windowlogic/Layout.h): each control made as a Qt widget of
 // its kind, placed from twips at the screen's resolution, with the font of its role.
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <span>
 
+#include "Accessibility.h"
 #include "Drawing.h"
 #include "Form1.h"
 #include "Layout.h"
@@ -104,6 +106,7 @@ void Form1::BuildControls() {
     InitResources();
     const Twips tw(screen() ? screen()->logicalDotsPerInch() : 96.0);
     setWindowTitle(Q(kWindowCaption));
+    setProperty(accessibility::kRole, QAccessible::Window);
     // The 32-pixel picture is for a screen at 1x; a scaled screen takes the 128-pixel one.
     QIcon icon;
     icon.addFile(QStringLiteral(":/korvel/icon.png"));
@@ -143,7 +146,12 @@ void Form1::BuildControls() {
             }
             case Kind::Label:
             case Kind::Link: {
-                auto* label = new QLabel(Q(entry.caption), parent);
+                auto* label = new QLabel(parent);
+                // Before its text, which a reader hears of: a reading is made once, on first use.
+                if (entry.kind == Kind::Link) {
+                    label->setProperty(accessibility::kRole, QAccessible::Link);
+                }
+                label->setText(Q(entry.caption));
                 label->setFont(font);
                 label->move(tw(entry.rect.left), tw(entry.rect.top));
                 label->adjustSize();  // every label sizes itself to its caption
@@ -166,7 +174,11 @@ void Form1::BuildControls() {
             }
             case Kind::ModeButton:
             case Kind::Button: {
-                auto* button = new QPushButton(Q(entry.caption), parent);
+                auto* button = new QPushButton(parent);
+                if (entry.kind == Kind::ModeButton) {
+                    button->setProperty(accessibility::kRole, QAccessible::RadioButton);
+                }
+                button->setText(Q(entry.caption));
                 button->setFont(font);
                 button->setGeometry(tw.Rect(entry.rect));
                 // Enter presses the push button that has the focus; a mode button only selects.
@@ -202,6 +214,7 @@ void Form1::BuildControls() {
             }
             case Kind::ComboBox: {
                 auto* combo = new QComboBox(parent);
+                combo->setProperty(accessibility::kRole, QAccessible::ComboBox);
                 combo->setFont(font);
                 combo->setEditable(true);
                 // The panel's style sheet keeps the line edit from inheriting the combo's font.
@@ -212,6 +225,7 @@ void Form1::BuildControls() {
                 combo->setInsertPolicy(QComboBox::NoInsert);
                 combo->setGeometry(tw.Rect(entry.rect));
                 combo->setEditText(Q(entry.caption));
+                combo->lineEdit()->setAccessibleName(Q(entry.accessibleName));
                 widget = combo;
                 break;
             }
@@ -233,6 +247,9 @@ void Form1::BuildControls() {
         }
         if (!entry.accessibleName.empty()) {
             widget->setAccessibleName(Q(entry.accessibleName));
+        }
+        if (IsField(entry.id)) {
+            widget->setAccessibleDescription(Q(AccessibleDescription(entry.id)));
         }
         if (!TakesFocus(entry.kind)) {
             widget->setFocusPolicy(Qt::NoFocus);  // labels, panels and pictures never take it
@@ -275,6 +292,12 @@ void Form1::BuildControls() {
     Label11 = label(Control::Label11);
     Command1 = button(Control::Command1);
     Text1 = static_cast<StatusLine*>(Widget(Control::Text1));
+
+    for (const ControlLayout& entry : Layout()) {
+        if (const Control label = LabelOf(entry.id); label != Control::None) {
+            static_cast<QLabel*>(Widget(label))->setBuddy(Widget(entry.id));
+        }
+    }
 
     // The mode buttons are one exclusive group and one tab stop, at the selected one.
     modeGroup_ = new QButtonGroup(this);

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Accessibility.h"
 #include "Input.h"
 
 namespace platform {
@@ -42,6 +44,9 @@ class MessageBox : public QDialog {
   public:
     MessageBox(QWidget* parent, const QString& prompt, int style, const QString& title)
         : QDialog(parent), question_((style & 7) == vbYesNo) {
+        // A screen reader announces the box as an alert described by its prompt, and reads the
+        // prompt as the label it is, not as a field to edit. Set first: a reading is made once.
+        setProperty(accessibility::kRole, QAccessible::AlertMessage);
         setWindowTitle(title);
         setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         if (parent) {
@@ -55,6 +60,7 @@ class MessageBox : public QDialog {
         icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
         text_ = new QTextEdit(this);
+        text_->setProperty(accessibility::kRole, QAccessible::StaticText);
         text_->setObjectName(QStringLiteral("prompt"));
         text_->setReadOnly(true);
         text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -68,8 +74,11 @@ class MessageBox : public QDialog {
         text_->setAttribute(Qt::WA_TranslucentBackground);
         text_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
         // A carriage return alone separates the prompt's lines.
-        text_->setPlainText(QString(prompt).replace(QChar(u'\r'), QChar(u'\n')));
+        const QString shown = QString(prompt).replace(QChar(u'\r'), QChar(u'\n'));
+        text_->setPlainText(shown);
         FitText();
+        setAccessibleDescription(shown);
+        text_->setAccessibleName(shown);
 
         auto* buttons = new QDialogButtonBox(this);
         if (question_) {
@@ -97,6 +106,13 @@ class MessageBox : public QDialog {
         default_->setFocus();
         const int result = exec();
         return result == QDialog::Rejected ? (question_ ? vbNo : vbOK) : result;
+    }
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
     }
 
   private:

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "Controls.h"
+#include "Drawing.h"
 #include "EventHook.h"
 #include "Layout.h"
 #include "PlatformSeam.h"
@@ -107,7 +108,10 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     int Px(int twips) const;
     RECT PxRect(const windowlogic::TwipsRect& rect) const;
     HFONT FontOf(windowlogic::FontRole role) const;
-    void SetAccessibleName(HWND hwnd, std::u16string_view name);
+    // What a screen reader reads of a control where its kind and label do not say it, through
+    // IAccPropServices; an empty text takes the control's own back.
+    void SetAccessibleText(HWND hwnd, const GUID& property, std::u16string_view text);
+    void SetAccessibleRole(HWND hwnd, int role);
     void PaintBand(HDC dc);
     void PaintPanel(HWND panel, HDC dc);
 
@@ -132,6 +136,7 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     HCURSOR hand_ = nullptr;
     HBRUSH white_ = nullptr;
     StatusLine status_;
+    windowlogic::ProgressReading progressReading_;
     EventHook hook_;
     HWND focusBeforeDeactivation_ = nullptr;
     bool busy_ = false;

@@ -69,18 +69,30 @@ const std::wstring& FaceOf(FontRole role) {
 
 // The controls of each parent in tab order, parents before the controls they hold: the
 // dialog manager tabs along the order in which controls were made. A panel takes the place of
-// its first field; labels, which never take the focus, come after everything that does.
+// its first field. A field's label comes just before it, for Windows names a field after the
+// label before it; other labels, which never take the focus, come after everything that does.
 std::vector<const ControlLayout*> CreationOrder() {
-    auto key = [](const ControlLayout& entry) {
+    auto named = [](const ControlLayout& entry) {
+        for (const ControlLayout& field : windowlogic::Layout()) {
+            if (windowlogic::LabelOf(field.id) == entry.id) {
+                return &field;
+            }
+        }
+        return static_cast<const ControlLayout*>(nullptr);
+    };
+    auto key = [&](const ControlLayout& entry) {
         if (entry.kind == Kind::Panel) {
             for (Control stop : windowlogic::TabOrder()) {
                 if (windowlogic::LayoutOf(stop).panel == entry.id) {
-                    return windowlogic::LayoutOf(stop).tabIndex;
+                    return 2 * windowlogic::LayoutOf(stop).tabIndex;
                 }
             }
-            return entry.tabIndex;
+            return 2 * entry.tabIndex;
         }
-        return windowlogic::TakesFocus(entry.kind) ? entry.tabIndex : 1000 + entry.tabIndex;
+        if (const ControlLayout* field = named(entry)) {
+            return 2 * field->tabIndex - 1;
+        }
+        return windowlogic::TakesFocus(entry.kind) ? 2 * entry.tabIndex : 2000 + entry.tabIndex;
     };
     std::vector<const ControlLayout*> order;
     for (const ControlLayout& entry : windowlogic::Layout()) {
@@ -235,8 +247,13 @@ void Form1::CreateControls() {
         if (entry.kind == Kind::StatusLine) {
             status_.Attach(hwnd);
         }
-        if (!entry.accessibleName.empty()) {
-            SetAccessibleName(hwnd, entry.accessibleName);
+        SetAccessibleText(hwnd, PROPID_ACC_NAME, entry.accessibleName);
+        SetAccessibleText(hwnd, PROPID_ACC_DESCRIPTION,
+                          windowlogic::AccessibleDescription(entry.id));
+        if (entry.kind == Kind::Link) {
+            SetAccessibleRole(hwnd, ROLE_SYSTEM_LINK);
+        } else if (entry.kind == Kind::StatusLine) {
+            SetAccessibleRole(hwnd, ROLE_SYSTEM_STATUSBAR);
         }
     }
 
@@ -262,11 +279,24 @@ void Form1::CreateControls() {
     SendMessageW(Hwnd(windowlogic::kPanels[0].mode), BM_SETCHECK, BST_CHECKED, 0);
 }
 
-void Form1::SetAccessibleName(HWND hwnd, std::u16string_view name) {
+void Form1::SetAccessibleText(HWND hwnd, const GUID& property, std::u16string_view text) {
+    if (!accessibility_) {
+        return;
+    }
+    if (text.empty()) {
+        MSAAPROPID cleared = property;
+        accessibility_->ClearHwndProps(hwnd, OBJID_CLIENT, CHILDID_SELF, &cleared, 1);
+    } else {
+        accessibility_->SetHwndPropStr(hwnd, OBJID_CLIENT, CHILDID_SELF, property, W(text).c_str());
+    }
+}
+
+void Form1::SetAccessibleRole(HWND hwnd, int role) {
     if (accessibility_) {
-        const std::wstring text = W(name);
-        accessibility_->SetHwndPropStr(hwnd, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME,
-                                       text.c_str());
+        VARIANT value{};
+        value.vt = VT_I4;
+        value.lVal = role;
+        accessibility_->SetHwndProp(hwnd, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_ROLE, value);
     }
 }
 

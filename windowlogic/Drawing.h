@@ -4,9 +4,11 @@
 // uses; the rules that turn those answers into a drawing live here, once.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "Layout.h"
@@ -33,5 +35,25 @@ Rgb ProgressFill(Rgb face, Rgb selection);
 // How much of the fill shows for a fraction of the work done: at most the whole line; any
 // negative fraction is -1, no fill at all.
 double ClampProgress(double fraction);
+
+// What a screen reader hears of the fill, as the status line's value and description: whole
+// percents, told at most four times a second, and at once when the fill comes or goes or is
+// full, so that a reader keeps up without being flooded.
+class ProgressReading {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kEvery = std::chrono::milliseconds(250);
+
+    // The percent to tell now for a fraction of the work done, -1 when the fill has gone; none
+    // when it is what was told last, or too soon after it.
+    std::optional<int> Next(double fraction, Clock::time_point now);
+
+  private:
+    int told_ = -1;
+    Clock::time_point toldAt_{};
+};
+
+// The status line's description for a percent told: "已完成 42%"; empty for -1.
+std::u16string ProgressWords(int percent);
 
 }  // namespace windowlogic
