@@ -41,6 +41,8 @@ Form1::Form1(platform::Platform& platform, const LogicMaker& makeLogic, QWidget*
       platform_(platform) {
     accessibility::Install();
     BuildControls();
+    // The focus shows from the start, not from the first key that moves it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     adapter_ = std::make_unique<Adapter>(*this, platform_);
     logic_ = makeLogic(*adapter_, *adapter_);
     ConnectEvents();

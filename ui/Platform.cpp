@@ -10,14 +10,19 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTranslator>
+#include <QTreeView>
 #include <algorithm>
 #include <cmath>
 
@@ -195,6 +200,15 @@ QString DesktopPlatform::ShowFileDialog(QWidget* parent, const FileDialogRequest
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
     }
+    // Qt sizes the size and type columns for Latin text ("128.88 GB", "mp3Folder"); in the
+    // window's face they cut "30.0 MiB" and "纯文本文档" short. They fit what they hold, and
+    // the names take the width left, so that the dates still show.
+    if (auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        files->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column : {1, 2}) {
+            files->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        }
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -295,7 +309,59 @@ bool IsBlank(const QString& text) {
     return windowlogic::IsBlank(text.toStdU16String());
 }
 
+namespace {
+
+// Fusion marks the focus with a faint outline, and only once a key has moved it; this draws a
+// dotted rectangle in the text's colour inside a push button that has the focus, and wherever
+// a style asks for a focus rectangle, as Windows does.
+class FocusStyle : public QProxyStyle {
+  public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element == CE_PushButton && (option->state & State_HasFocus)) {
+            Dotted(subElementRect(SE_PushButtonFocusRect, option, widget), *option, painter);
+        }
+    }
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_FrameFocusRect) {
+            Dotted(option->rect, *option, painter);
+        } else {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+        }
+    }
+
+  private:
+    static void Dotted(const QRect& rect, const QStyleOption& option, QPainter* painter) {
+        painter->save();
+        painter->setPen(QPen(option.palette.color(QPalette::WindowText), 0, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+
+// Qt 6 asks for the file dialog's words for a folder, a drive and a file type in a context its
+// Chinese translation lacks; the dialog's own context has them.
+class FileTypeWords : public QTranslator {
+  public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0) {
+            return {};
+        }
+        const QString word = QCoreApplication::translate("QFileDialog", source);
+        return word == QLatin1String(source) ? QString() : word;
+    }
+};
+
+}  // namespace
+
 void SetUpApplication(QApplication& app) {
+    QApplication::setStyle(new FocusStyle);
+    app.installTranslator(new FileTypeWords(&app));
     QApplication::setApplicationName(QStringLiteral("korvel-splitter"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvel.Splitter"));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

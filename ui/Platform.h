@@ -79,8 +79,9 @@ bool IsBlank(const QString& text);
 // The text without its leading and trailing spaces (U+0020 only).
 QString TrimSpaces(const QString& text);
 
-// Names the program for the desktop (so the taskbar finds its entry and icon) and installs
-// Qt's own Simplified Chinese texts for the buttons of boxes and dialogs.
+// Names the program for the desktop (so the taskbar finds its entry and icon), installs Qt's
+// own Simplified Chinese texts for the buttons of boxes and dialogs, and a style that draws a
+// clear focus rectangle on every control.
 void SetUpApplication(QApplication& app);
 
 // Qt name filters for a "description|pattern|..." filter; each shows as its description.
