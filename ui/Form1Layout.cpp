@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -89,6 +90,35 @@ void SetTextColour(QWidget* widget, const Rgb& rgb) {
     widget->setPalette(palette);
 }
 
+// A label as tall as the layout says, which is the em of its font and less than its line (Noto
+// Serif CJK's is 17 pixels at 9 points, where the layout gives 12): the text and a link's
+// underline drawn inside it by the rule both windows share, so nothing reaches the field below.
+class LayoutLabel : public QLabel {
+  public:
+    explicit LayoutLabel(QWidget* parent) : QLabel(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
+                                           : isActiveWindow() ? QPalette::Active
+                                                              : QPalette::Inactive;
+        const QColor ink = palette().color(group, foregroundRole());
+        const QFontMetrics metrics(font());
+        const LabelLines lines =
+            LabelLinesFor(height(), metrics.underlinePos(), metrics.lineWidth());
+        QFont plain = font();
+        plain.setUnderline(false);
+        painter.setFont(plain);
+        painter.setPen(ink);
+        painter.drawText(QPoint(0, lines.baseline), text());
+        if (font().underline()) {
+            painter.fillRect(0, lines.underline, metrics.horizontalAdvance(text()),
+                             metrics.lineWidth(), ink);
+        }
+    }
+};
+
 // Measured here: Noto Serif CJK's line (17 pixels at 9 points) is taller than the text area of
 // the size box (16) and barely fits the others; centred, it loses the descenders at the
 // bottom. Set at the bottom, it keeps all its ink, for the space it leaves is above the
@@ -146,7 +176,9 @@ void Form1::BuildControls() {
             }
             case Kind::Label:
             case Kind::Link: {
-                auto* label = new QLabel(parent);
+                // Every label sizes itself to its caption; one the layout gives a height keeps
+                // that height.
+                auto* label = entry.rect.height > 0 ? new LayoutLabel(parent) : new QLabel(parent);
                 // Before its text, which a reader hears of: a reading is made once, on first use.
                 if (entry.kind == Kind::Link) {
                     label->setProperty(accessibility::kRole, QAccessible::Link);
@@ -154,19 +186,14 @@ void Form1::BuildControls() {
                 label->setText(Q(entry.caption));
                 label->setFont(font);
                 label->move(tw(entry.rect.left), tw(entry.rect.top));
-                label->adjustSize();  // every label sizes itself to its caption
+                label->adjustSize();
+                if (entry.rect.height > 0) {
+                    label->resize(label->width(), tw(entry.rect.height));
+                }
                 if (entry.colour) {
                     SetTextColour(label, *entry.colour);
                 }
                 if (entry.kind == Kind::Link) {
-                    // Sized to its text, the label ends where the underline begins. Make room
-                    // for the line (and a pixel more, as a scaled screen rounds its place),
-                    // and keep the text at the top so that it does not move.
-                    const QFontMetrics metrics(font);
-                    const int underlineBottom =
-                        metrics.ascent() + metrics.underlinePos() + metrics.lineWidth();
-                    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                    label->resize(label->width(), std::max(label->height(), underlineBottom + 1));
                     label->setCursor(hand);
                 }
                 widget = label;

@@ -92,6 +92,8 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK LabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR form);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // What the panels hand up: notifications, colours and the pointer.
     bool OnChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -114,6 +116,7 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     void SetAccessibleRole(HWND hwnd, int role);
     void PaintBand(HDC dc);
     void PaintPanel(HWND panel, HDC dc);
+    void PaintLabel(HWND label, HDC dc);
 
     // Form1View.cpp: the calls PlatformSeam::Post queues, taken while the window lives.
     void StartPosting();

@@ -43,6 +43,12 @@ double ClampProgress(double fraction) {
     return fraction < 0 ? -1 : std::min(fraction, 1.0);
 }
 
+LabelLines LabelLinesFor(int height, int underlineOffset, int underlineThickness) {
+    const int baseline = static_cast<int>(std::lround(height * 0.88));
+    return {baseline,
+            std::max(0, std::min(baseline + underlineOffset, height - underlineThickness))};
+}
+
 std::optional<int> ProgressReading::Next(double fraction, Clock::time_point now) {
     const double shown = ClampProgress(fraction);
     const int percent = shown < 0 ? -1 : static_cast<int>(shown * 100);

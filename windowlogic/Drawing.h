@@ -36,6 +36,16 @@ Rgb ProgressFill(Rgb face, Rgb selection);
 // negative fraction is -1, no fill at all.
 double ClampProgress(double fraction);
 
+// Where a label's text sits in the layout's height, which is the font's em (9 points) and less
+// than its line: the baseline 88 % of the way down, as an ideograph's em box sits on it, and a
+// link's underline on the first rows below the baseline that the label still holds, so that
+// nothing of it reaches the field beneath.
+struct LabelLines {
+    int baseline = 0;
+    int underline = 0;  // the underline's top row
+};
+LabelLines LabelLinesFor(int height, int underlineOffset, int underlineThickness);
+
 // What a screen reader hears of the fill, as the status line's value and description: whole
 // percents, told at most four times a second, and at once when the fill comes or goes or is
 // full, so that a reader keeps up without being flooded.

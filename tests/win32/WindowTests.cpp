@@ -137,6 +137,16 @@ int FontHeightOf(HWND hwnd) {
     return std::abs(font.lfHeight);
 }
 
+// Labels and the size box are as high as the layout says: a label's text is drawn inside it.
+void ExpectLayoutHeight(const windowlogic::ControlLayout& entry, const RECT& place, int dpi) {
+    using windowlogic::Kind;
+    if (entry.rect.height > 0 &&
+        (entry.kind == Kind::Label || entry.kind == Kind::Link || entry.kind == Kind::ComboBox)) {
+        EXPECT_EQ(place.bottom - place.top, windowlogic::TwipsToPixels(entry.rect.height, dpi))
+            << entry.name << " at " << dpi << " dpi";
+    }
+}
+
 // Twice the pixels, give or take the one that rounding each edge may move.
 void ExpectDoubled(long before, long after, const char* what, std::string_view control) {
     EXPECT_NEAR(after, 2 * before, 1) << what << " of " << control;
@@ -167,6 +177,7 @@ TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and
             win32::Form1::kFirstId + static_cast<int>(entry.id));
         if (hwnd) {
             seen.push_back({&entry, hwnd, PlaceOf(hwnd), FontHeightOf(hwnd)});
+            ExpectLayoutHeight(entry, seen.back().place, 96);
         }
     }
     ASSERT_GT(seen.size(), 20u);
@@ -184,6 +195,7 @@ TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and
     for (const Seen& before : seen) {
         const std::string_view name = before.entry->name;
         const RECT after = PlaceOf(before.hwnd);
+        ExpectLayoutHeight(*before.entry, after, 192);
         ExpectDoubled(before.place.left, after.left, "left", name);
         ExpectDoubled(before.place.top, after.top, "top", name);
         // Labels size themselves to their text and the combo box's height holds its list.
