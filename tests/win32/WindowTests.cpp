@@ -74,6 +74,27 @@ TEST(StartOnWindows, the_window_opens_on_the_split_panel_with_its_mode_button_se
     EXPECT_FALSE(checked(Control::Option3));
 }
 
+// Windows names a field by the label made just before it; names set otherwise cannot be read
+// under wine.
+TEST(StartOnWindows, each_field_is_made_right_after_its_label_which_names_it) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    int fields = 0;
+    for (const windowlogic::ControlLayout& entry : windowlogic::Layout()) {
+        if (const Control label = windowlogic::LabelOf(entry.id); label != Control::None) {
+            HWND panel =
+                GetDlgItem(form.Handle(), win32::Form1::kFirstId + static_cast<int>(entry.panel));
+            HWND field = GetDlgItem(panel, win32::Form1::kFirstId + static_cast<int>(entry.id));
+            ASSERT_TRUE(field) << entry.name;
+            EXPECT_EQ(GetDlgCtrlID(GetWindow(field, GW_HWNDPREV)),
+                      win32::Form1::kFirstId + static_cast<int>(label))
+                << entry.name;
+            ++fields;
+        }
+    }
+    EXPECT_EQ(fields, 4);
+}
+
 TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_else_is_refused) {
     testing_files::TempDir dir;
     const auto source = dir.path() / L"数据.bin";
