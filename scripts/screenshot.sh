@@ -3,7 +3,9 @@
 # Starts the program on a virtual display with a window manager and saves what a user sees,
 # once at the normal scale and once with every pixel doubled (QT_SCALE_FACTOR=2), as on a
 # HiDPI screen, in screenshots/ and screenshots/2x/:
-#   split.png, merge.png, help.png  the three panels
+#   split.png, merge.png, help.png  the three panels, the focus on the selected mode button
+#   focus.png                       the split panel with the focus on its button
+#   dialog.png                      F4's file dialog, in a folder of files of several kinds
 #   failure.png                     a merge whose set lacks a piece, in a folder whose long
 #                                   name has no break point: the box wraps the path
 #   stop-question.png               a close request during a split: the question
@@ -18,6 +20,10 @@ if [[ -z "${KORVEL_IN_XVFB:-}" ]]; then
 fi
 
 source scripts/xvfb-window.sh
+# A Chinese desktop's locale where there is one: the file dialog names file types in it.
+if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+fi
 pid="" wm=""
 work=$(mktemp -d /var/tmp/korvel-shots.XXXXXX)
 trap 'kill $pid $wm 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -29,6 +35,8 @@ mkdir -p "$folder"
 head -c $((3 * 1048576)) /dev/urandom >"$folder/视频.mp4"
 # And 512 MiB to split, long enough to ask about closing meanwhile.
 head -c $((512 * 1048576)) /dev/urandom >"$work/big.bin"
+printf '一段文字\n' >"$work/说明.txt"
+cp ui/resources/icon.png "$work/图标.png"
 
 # Clicks at a point of the window given in pixels at the normal scale (twips / 15).
 click() {
@@ -73,6 +81,17 @@ take() {
   import -window "$window" "$folder_out/help.png"
   stop
 
+  # F4 in the path field opens the dialog in its file's folder; Escape, then Tab to the button.
+  start_window "$program" "$work/big.bin"
+  xdotool key Tab F4
+  shoot_box '^打开需要被分割的文件$' "$folder_out/dialog.png"
+  xdotool key Escape
+  sleep 0.5
+  xdotool key --delay 100 Tab Tab
+  sleep 0.3
+  import -window "$window" "$folder_out/focus.png"
+  stop
+
   # The list file from the command line opens the merge panel filled in; Alt+U merges.
   start_window "$program" "$folder/视频.mp4.FLF"
   xdotool key alt+u
@@ -97,7 +116,7 @@ take() {
   stop
   rm -f "$work"/big.bin.*
   unset QT_SCALE_FACTOR
-  echo "saved $folder_out/{split,merge,help,failure,stop-question}.png"
+  echo "saved $folder_out/{split,merge,help,focus,dialog,failure,stop-question}.png"
 }
 
 korvel_split "$folder/视频.mp4"

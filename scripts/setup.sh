@@ -24,6 +24,9 @@ packages=(
   # looking at the window as a user would: virtual display, a window manager for the title bar
   # and its close button, input, screenshots
   xvfb xauth openbox xdotool imagemagick x11-utils
+  # reading the window as a screen reader does: the accessibility bus, a session bus to find
+  # it on, and the reader's Python bindings
+  at-spi2-core dbus-daemon python3-pyatspi
   # formatting and sanitizer runtime
   clang-format
   # access lists in the tests of who may read a set (setfacl, getfacl)

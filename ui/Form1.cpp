@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <optional>
 
+#include "Accessibility.h"
 #include "EventHook.h"
 #include "Form1View.h"
 #include "Texts.h"
@@ -38,7 +39,10 @@ Form1::Form1(platform::Platform& platform, const LogicMaker& makeLogic, QWidget*
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       CMD(platform, this),
       platform_(platform) {
+    accessibility::Install();
     BuildControls();
+    // The focus shows from the start, not from the first key that moves it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     adapter_ = std::make_unique<Adapter>(*this, platform_);
     logic_ = makeLogic(*adapter_, *adapter_);
     ConnectEvents();
@@ -73,6 +77,17 @@ std::optional<Key> LogicKey(const QKeyEvent& key) {
     return std::nullopt;
 }
 
+// The character of Alt with a key, without Ctrl (AltGr, as Windows reports it) or the Meta key,
+// which a field would otherwise type.
+std::optional<char16_t> AccessKeyOf(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (!(modifiers & Qt::AltModifier) || (modifiers & (Qt::ControlModifier | Qt::MetaModifier)) ||
+        key.text().isEmpty() || !key.text().at(0).isPrint() || key.text().at(0).isSpace()) {
+        return std::nullopt;
+    }
+    return key.text().at(0).unicode();
+}
+
 }  // namespace
 
 void Form1::ConnectEvents() {
@@ -88,6 +103,10 @@ void Form1::ConnectEvents() {
     auto hook = [this](QWidget* widget, Control control) {
         EventHook* events = Hook(widget);
         events->keyDown = [this, control](const QKeyEvent& key) {
+            if (const std::optional<char16_t> access = AccessKeyOf(key)) {
+                logic_->AccessKey(*access);
+                return true;
+            }
             const std::optional<Key> known = LogicKey(key);
             return known && logic_->KeyDown(control, *known);
         };

@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the window from its layout (windowlogic/Layout.h): each control made as a Qt widget of
 // its kind, placed from twips at the screen's resolution, with the font of its role.
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
 #include <optional>
 #include <span>
 
+#include "Accessibility.h"
 #include "Drawing.h"
 #include "Form1.h"
 #include "Layout.h"
@@ -87,6 +90,35 @@ void SetTextColour(QWidget* widget, const Rgb& rgb) {
     widget->setPalette(palette);
 }
 
+// A label as tall as the layout says, which is the em of its font and less than its line (Noto
+// Serif CJK's is 17 pixels at 9 points, where the layout gives 12): the text and a link's
+// underline drawn inside it by the rule both windows share, so nothing reaches the field below.
+class LayoutLabel : public QLabel {
+  public:
+    explicit LayoutLabel(QWidget* parent) : QLabel(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
+                                           : isActiveWindow() ? QPalette::Active
+                                                              : QPalette::Inactive;
+        const QColor ink = palette().color(group, foregroundRole());
+        const QFontMetrics metrics(font());
+        const LabelLines lines =
+            LabelLinesFor(height(), metrics.underlinePos(), metrics.lineWidth());
+        QFont plain = font();
+        plain.setUnderline(false);
+        painter.setFont(plain);
+        painter.setPen(ink);
+        painter.drawText(QPoint(0, lines.baseline), text());
+        if (font().underline()) {
+            painter.fillRect(0, lines.underline, metrics.horizontalAdvance(text()),
+                             metrics.lineWidth(), ink);
+        }
+    }
+};
+
 // Measured here: Noto Serif CJK's line (17 pixels at 9 points) is taller than the text area of
 // the size box (16) and barely fits the others; centred, it loses the descenders at the
 // bottom. Set at the bottom, it keeps all its ink, for the space it leaves is above the
@@ -104,6 +136,7 @@ void Form1::BuildControls() {
     InitResources();
     const Twips tw(screen() ? screen()->logicalDotsPerInch() : 96.0);
     setWindowTitle(Q(kWindowCaption));
+    setProperty(accessibility::kRole, QAccessible::Window);
     // The 32-pixel picture is for a screen at 1x; a scaled screen takes the 128-pixel one.
     QIcon icon;
     icon.addFile(QStringLiteral(":/korvel/icon.png"));
@@ -143,22 +176,24 @@ void Form1::BuildControls() {
             }
             case Kind::Label:
             case Kind::Link: {
-                auto* label = new QLabel(Q(entry.caption), parent);
+                // Every label sizes itself to its caption; one the layout gives a height keeps
+                // that height.
+                auto* label = entry.rect.height > 0 ? new LayoutLabel(parent) : new QLabel(parent);
+                // Before its text, which a reader hears of: a reading is made once, on first use.
+                if (entry.kind == Kind::Link) {
+                    label->setProperty(accessibility::kRole, QAccessible::Link);
+                }
+                label->setText(Q(entry.caption));
                 label->setFont(font);
                 label->move(tw(entry.rect.left), tw(entry.rect.top));
-                label->adjustSize();  // every label sizes itself to its caption
+                label->adjustSize();
+                if (entry.rect.height > 0) {
+                    label->resize(label->width(), tw(entry.rect.height));
+                }
                 if (entry.colour) {
                     SetTextColour(label, *entry.colour);
                 }
                 if (entry.kind == Kind::Link) {
-                    // Sized to its text, the label ends where the underline begins. Make room
-                    // for the line (and a pixel more, as a scaled screen rounds its place),
-                    // and keep the text at the top so that it does not move.
-                    const QFontMetrics metrics(font);
-                    const int underlineBottom =
-                        metrics.ascent() + metrics.underlinePos() + metrics.lineWidth();
-                    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                    label->resize(label->width(), std::max(label->height(), underlineBottom + 1));
                     label->setCursor(hand);
                 }
                 widget = label;
@@ -166,7 +201,11 @@ void Form1::BuildControls() {
             }
             case Kind::ModeButton:
             case Kind::Button: {
-                auto* button = new QPushButton(Q(entry.caption), parent);
+                auto* button = new QPushButton(parent);
+                if (entry.kind == Kind::ModeButton) {
+                    button->setProperty(accessibility::kRole, QAccessible::RadioButton);
+                }
+                button->setText(Q(entry.caption));
                 button->setFont(font);
                 button->setGeometry(tw.Rect(entry.rect));
                 // Enter presses the push button that has the focus; a mode button only selects.
@@ -202,6 +241,7 @@ void Form1::BuildControls() {
             }
             case Kind::ComboBox: {
                 auto* combo = new QComboBox(parent);
+                combo->setProperty(accessibility::kRole, QAccessible::ComboBox);
                 combo->setFont(font);
                 combo->setEditable(true);
                 // The panel's style sheet keeps the line edit from inheriting the combo's font.
@@ -212,6 +252,7 @@ void Form1::BuildControls() {
                 combo->setInsertPolicy(QComboBox::NoInsert);
                 combo->setGeometry(tw.Rect(entry.rect));
                 combo->setEditText(Q(entry.caption));
+                combo->lineEdit()->setAccessibleName(Q(entry.accessibleName));
                 widget = combo;
                 break;
             }
@@ -233,6 +274,9 @@ void Form1::BuildControls() {
         }
         if (!entry.accessibleName.empty()) {
             widget->setAccessibleName(Q(entry.accessibleName));
+        }
+        if (IsField(entry.id)) {
+            widget->setAccessibleDescription(Q(AccessibleDescription(entry.id)));
         }
         if (!TakesFocus(entry.kind)) {
             widget->setFocusPolicy(Qt::NoFocus);  // labels, panels and pictures never take it
@@ -275,6 +319,12 @@ void Form1::BuildControls() {
     Label11 = label(Control::Label11);
     Command1 = button(Control::Command1);
     Text1 = static_cast<StatusLine*>(Widget(Control::Text1));
+
+    for (const ControlLayout& entry : Layout()) {
+        if (const Control label = LabelOf(entry.id); label != Control::None) {
+            static_cast<QLabel*>(Widget(label))->setBuddy(Widget(entry.id));
+        }
+    }
 
     // The mode buttons are one exclusive group and one tab stop, at the selected one.
     modeGroup_ = new QButtonGroup(this);

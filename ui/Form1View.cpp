@@ -77,7 +77,8 @@ void Form1::Adapter::SetFocus(Control control) {
 }
 
 Control Form1::Adapter::Focused() const {
-    const QWidget* focused = QApplication::focusWidget();
+    // The window's own focus, which it keeps while a box or another program has the desktop's.
+    const QWidget* focused = form_.focusWidget();
     for (int i = 1; i < windowlogic::kControlCount; ++i) {
         const auto control = static_cast<Control>(i);
         QWidget* widget = form_.Widget(control);
@@ -143,6 +144,10 @@ std::u16string Form1::Adapter::ShowFileDialog(const windowlogic::FileDialogReque
 
 bool Form1::Adapter::FileExists(const std::u16string& path) {
     return platform::FileExists(Q(path));
+}
+
+bool Form1::Adapter::IsFile(const std::u16string& path) {
+    return platform::IsFile(Q(path));
 }
 
 bool Form1::Adapter::IsFolder(const std::u16string& path) {

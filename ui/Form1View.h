@@ -33,6 +33,7 @@ class Form1::Adapter final : public windowlogic::View, public windowlogic::Platf
     int MsgBox(const std::u16string& prompt, int style, const std::u16string& title) override;
     std::u16string ShowFileDialog(const windowlogic::FileDialogRequest& request) override;
     bool FileExists(const std::u16string& path) override;
+    bool IsFile(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
     void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;

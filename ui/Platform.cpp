@@ -3,23 +3,30 @@
 
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTranslator>
+#include <QTreeView>
 #include <algorithm>
 #include <cmath>
 
+#include "Accessibility.h"
 #include "Input.h"
 
 namespace platform {
@@ -42,6 +49,9 @@ class MessageBox : public QDialog {
   public:
     MessageBox(QWidget* parent, const QString& prompt, int style, const QString& title)
         : QDialog(parent), question_((style & 7) == vbYesNo) {
+        // A screen reader announces the box as an alert described by its prompt, and reads the
+        // prompt as the label it is, not as a field to edit. Set first: a reading is made once.
+        setProperty(accessibility::kRole, QAccessible::AlertMessage);
         setWindowTitle(title);
         setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         if (parent) {
@@ -55,6 +65,7 @@ class MessageBox : public QDialog {
         icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
         text_ = new QTextEdit(this);
+        text_->setProperty(accessibility::kRole, QAccessible::StaticText);
         text_->setObjectName(QStringLiteral("prompt"));
         text_->setReadOnly(true);
         text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -68,8 +79,11 @@ class MessageBox : public QDialog {
         text_->setAttribute(Qt::WA_TranslucentBackground);
         text_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
         // A carriage return alone separates the prompt's lines.
-        text_->setPlainText(QString(prompt).replace(QChar(u'\r'), QChar(u'\n')));
+        const QString shown = QString(prompt).replace(QChar(u'\r'), QChar(u'\n'));
+        text_->setPlainText(shown);
         FitText();
+        setAccessibleDescription(shown);
+        text_->setAccessibleName(shown);
 
         auto* buttons = new QDialogButtonBox(this);
         if (question_) {
@@ -97,6 +111,13 @@ class MessageBox : public QDialog {
         default_->setFocus();
         const int result = exec();
         return result == QDialog::Rejected ? (question_ ? vbNo : vbOK) : result;
+    }
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
     }
 
   private:
@@ -179,6 +200,15 @@ QString DesktopPlatform::ShowFileDialog(QWidget* parent, const FileDialogRequest
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
     }
+    // Qt sizes the size and type columns for Latin text ("128.88 GB", "mp3Folder"); in the
+    // window's face they cut "30.0 MiB" and "纯文本文档" short. They fit what they hold, and
+    // the names take the width left, so that the dates still show.
+    if (auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        files->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column : {1, 2}) {
+            files->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        }
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -251,6 +281,10 @@ bool FileExists(const QString& path) {
     return false;
 }
 
+bool IsFile(const QString& path) {
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) && IsRegularFile(path);
+}
+
 bool IsFolder(const QString& path) {
     return !path.isEmpty() && !path.contains(QChar(u'\0')) && QFileInfo(path).isDir();
 }
@@ -275,7 +309,59 @@ bool IsBlank(const QString& text) {
     return windowlogic::IsBlank(text.toStdU16String());
 }
 
+namespace {
+
+// Fusion marks the focus with a faint outline, and only once a key has moved it; this draws a
+// dotted rectangle in the text's colour inside a push button that has the focus, and wherever
+// a style asks for a focus rectangle, as Windows does.
+class FocusStyle : public QProxyStyle {
+  public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element == CE_PushButton && (option->state & State_HasFocus)) {
+            Dotted(subElementRect(SE_PushButtonFocusRect, option, widget), *option, painter);
+        }
+    }
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_FrameFocusRect) {
+            Dotted(option->rect, *option, painter);
+        } else {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+        }
+    }
+
+  private:
+    static void Dotted(const QRect& rect, const QStyleOption& option, QPainter* painter) {
+        painter->save();
+        painter->setPen(QPen(option.palette.color(QPalette::WindowText), 0, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+
+// Qt 6 asks for the file dialog's words for a folder, a drive and a file type in a context its
+// Chinese translation lacks; the dialog's own context has them.
+class FileTypeWords : public QTranslator {
+  public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0) {
+            return {};
+        }
+        const QString word = QCoreApplication::translate("QFileDialog", source);
+        return word == QLatin1String(source) ? QString() : word;
+    }
+};
+
+}  // namespace
+
 void SetUpApplication(QApplication& app) {
+    QApplication::setStyle(new FocusStyle);
+    app.installTranslator(new FileTypeWords(&app));
     QApplication::setApplicationName(QStringLiteral("korvel-splitter"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvel.Splitter"));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

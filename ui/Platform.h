@@ -65,6 +65,10 @@ class CommonDialog {
 // a file whose name holds them literally matches itself. A text holding NUL names no file.
 bool FileExists(const QString& path);
 
+// True when the path names a regular file by that very name ("*" and "?" are no wildcards; a
+// symbolic link counts by its target). A text holding NUL names no file.
+bool IsFile(const QString& path);
+
 // True when the path names a folder (a symbolic link counts by its target).
 bool IsFolder(const QString& path);
 // The folder a path names, or the one it lies in, when that folder exists; empty otherwise.
@@ -75,8 +79,9 @@ bool IsBlank(const QString& text);
 // The text without its leading and trailing spaces (U+0020 only).
 QString TrimSpaces(const QString& text);
 
-// Names the program for the desktop (so the taskbar finds its entry and icon) and installs
-// Qt's own Simplified Chinese texts for the buttons of boxes and dialogs.
+// Names the program for the desktop (so the taskbar finds its entry and icon), installs Qt's
+// own Simplified Chinese texts for the buttons of boxes and dialogs, and a style that draws a
+// clear focus rectangle on every control.
 void SetUpApplication(QApplication& app);
 
 // Qt name filters for a "description|pattern|..." filter; each shows as its description.

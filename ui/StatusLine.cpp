@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StatusLine.h"
 
+#include <QAccessible>
 #include <QPainter>
+#include <algorithm>
 
 #include "Drawing.h"
 
@@ -27,6 +29,15 @@ void StatusLine::SetProgress(double fraction) {
     if (clamped != progress_) {
         progress_ = clamped;
         update();
+    }
+    if (const std::optional<int> told =
+            reading_.Next(fraction, windowlogic::ProgressReading::Clock::now())) {
+        toldPercent_ = *told;
+        setAccessibleDescription(QString::fromStdU16String(windowlogic::ProgressWords(*told)));
+        if (QAccessible::isActive()) {
+            QAccessibleValueChangeEvent changed(this, std::max(*told, 0));
+            QAccessible::updateAccessibility(&changed);
+        }
     }
 }
 

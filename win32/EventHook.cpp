@@ -104,6 +104,14 @@ LRESULT EventHook::OnMessage(HWND hwnd, Control control, UINT message, WPARAM wP
                 wParam = static_cast<WPARAM>(static_cast<std::uint16_t>(code));
             }
             break;
+        case WM_SYSCHAR:
+            // Alt with a key the dialog manager found no visible button for: the logic's rule,
+            // and no beep. Alt+Space still opens the window's menu.
+            if (wParam != VK_SPACE && !Down(VK_CONTROL)) {
+                logic_->AccessKey(static_cast<char16_t>(wParam));
+                return 0;
+            }
+            break;
         case WM_LBUTTONDOWN:
             if (windowlogic::IsField(control) && GetFocus() != hwnd) {
                 // The click places the caret once the focus has arrived; select after it.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Hands the keys and clicks of the fields and the mode buttons to the window's logic before the
-// controls act on them: Enter and typed characters in a field, the arrows on the mode buttons,
-// F4 and Ctrl+O in a path field, and the click after which a field selects its text. The Qt
-// window's EventHook is its twin.
+// controls act on them: Enter and typed characters in a field, Alt with a key, the arrows on the
+// mode buttons, F4 and Ctrl+O in a path field, and the click after which a field selects its
+// text. The Qt window's EventHook is its twin.
 #pragma once
 
 #include <windows.h>

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "Controls.h"
+#include "Drawing.h"
 #include "EventHook.h"
 #include "Layout.h"
 #include "PlatformSeam.h"
@@ -83,6 +84,7 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     int MsgBox(const std::u16string& prompt, int style, const std::u16string& title) override;
     std::u16string ShowFileDialog(const windowlogic::FileDialogRequest& request) override;
     bool FileExists(const std::u16string& path) override;
+    bool IsFile(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
     void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;
@@ -90,6 +92,8 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK LabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR form);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // What the panels hand up: notifications, colours and the pointer.
     bool OnChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -106,9 +110,13 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     int Px(int twips) const;
     RECT PxRect(const windowlogic::TwipsRect& rect) const;
     HFONT FontOf(windowlogic::FontRole role) const;
-    void SetAccessibleName(HWND hwnd, std::u16string_view name);
+    // What a screen reader reads of a control where its kind and label do not say it, through
+    // IAccPropServices; an empty text takes the control's own back.
+    void SetAccessibleText(HWND hwnd, const GUID& property, std::u16string_view text);
+    void SetAccessibleRole(HWND hwnd, int role);
     void PaintBand(HDC dc);
     void PaintPanel(HWND panel, HDC dc);
+    void PaintLabel(HWND label, HDC dc);
 
     // Form1View.cpp: the calls PlatformSeam::Post queues, taken while the window lives.
     void StartPosting();
@@ -131,6 +139,7 @@ class Form1 final : public windowlogic::View, public windowlogic::PlatformSeam {
     HCURSOR hand_ = nullptr;
     HBRUSH white_ = nullptr;
     StatusLine status_;
+    windowlogic::ProgressReading progressReading_;
     EventHook hook_;
     HWND focusBeforeDeactivation_ = nullptr;
     bool busy_ = false;

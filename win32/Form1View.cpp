@@ -3,6 +3,12 @@
 // dialogs and file system (Platform.h) and the window's own queue of posted calls as a
 // PlatformSeam.
 #include "Form1.h"
+// After windows.h, which Form1.h includes and this builds on.
+#include <oleacc.h>
+
+#include <optional>
+#include <string>
+
 #include "Platform.h"
 
 namespace win32 {
@@ -98,6 +104,15 @@ void Form1::SetBusyCursor(bool busy) {
 
 void Form1::SetProgress(double fraction) {
     status_.SetProgress(fraction);
+    // A screen reader hears the work done as the status line's value and description.
+    if (const std::optional<int> told =
+            progressReading_.Next(fraction, windowlogic::ProgressReading::Clock::now())) {
+        HWND line = Hwnd(Control::Text1);
+        SetAccessibleText(line, PROPID_ACC_VALUE,
+                          *told < 0 ? std::u16string() : U(std::to_wstring(*told) + L"%"));
+        SetAccessibleText(line, PROPID_ACC_DESCRIPTION, windowlogic::ProgressWords(*told));
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, line, OBJID_CLIENT, CHILDID_SELF);
+    }
 }
 
 void Form1::Close() {
@@ -118,6 +133,10 @@ std::u16string Form1::ShowFileDialog(const windowlogic::FileDialogRequest& reque
 
 bool Form1::FileExists(const std::u16string& path) {
     return win32::FileExists(path);
+}
+
+bool Form1::IsFile(const std::u16string& path) {
+    return win32::IsFile(path);
 }
 
 bool Form1::IsFolder(const std::u16string& path) {

@@ -138,6 +138,18 @@ bool FileExists(const std::u16string& path) {
     return file;
 }
 
+bool IsFile(const std::u16string& path) {
+    if (path.find_first_of(u"*?") != std::u16string::npos) {
+        return false;  // no name on Windows holds them
+    }
+    const std::wstring name = SystemPath(path);
+    if (name.empty()) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool IsFolder(const std::u16string& path) {
     const std::wstring name = SystemPath(path);
     if (name.empty()) {

@@ -38,6 +38,9 @@ std::wstring SystemPath(std::u16string_view path);
 // The file-exists test: a file, not a folder (hidden and system files included); "*" and "?"
 // in the last element match as wildcards, and a pattern passes when one file matches it.
 bool FileExists(const std::u16string& path);
+// True when the path names a file by that very name, hidden and system files included: a
+// pattern names none.
+bool IsFile(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 // The folder a path names, or the one it lies in, when that folder exists; empty otherwise.
 std::u16string FolderOf(const std::u16string& path);

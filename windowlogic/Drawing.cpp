@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Texts.h"
+
 namespace windowlogic {
 
 int TwipsToPixels(int twips, double dotsPerInch) {
@@ -39,6 +41,36 @@ Rgb ProgressFill(Rgb face, Rgb selection) {
 
 double ClampProgress(double fraction) {
     return fraction < 0 ? -1 : std::min(fraction, 1.0);
+}
+
+LabelLines LabelLinesFor(int height, int underlineOffset, int underlineThickness) {
+    const int baseline = static_cast<int>(std::lround(height * 0.88));
+    return {baseline,
+            std::max(0, std::min(baseline + underlineOffset, height - underlineThickness))};
+}
+
+std::optional<int> ProgressReading::Next(double fraction, Clock::time_point now) {
+    const double shown = ClampProgress(fraction);
+    const int percent = shown < 0 ? -1 : static_cast<int>(shown * 100);
+    if (percent == told_) {
+        return std::nullopt;
+    }
+    const bool edge = percent == -1 || told_ == -1 || percent == 100;
+    if (!edge && now - toldAt_ < kEvery) {
+        return std::nullopt;
+    }
+    told_ = percent;
+    toldAt_ = now;
+    return percent;
+}
+
+std::u16string ProgressWords(int percent) {
+    if (percent < 0) {
+        return {};
+    }
+    const std::string digits = std::to_string(percent);
+    return std::u16string(texts::kProgressDone) + std::u16string(digits.begin(), digits.end()) +
+           u"%";
 }
 
 }  // namespace windowlogic

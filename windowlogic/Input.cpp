@@ -68,7 +68,7 @@ std::optional<std::int64_t> MegabytesOf(std::u16string_view text) {
 
 std::optional<std::int32_t> PieceSizeMegabytes(std::u16string_view text) {
     const std::optional<std::int64_t> megabytes = MegabytesOf(text);
-    if (!megabytes || *megabytes < 1 || *megabytes > 2047) {
+    if (!megabytes || *megabytes < -2048 || *megabytes > 2047) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(*megabytes);

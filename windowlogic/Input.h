@@ -20,8 +20,8 @@ bool IsBlank(std::u16string_view text);
 // with a half going to the even neighbour. Empty when it is no number.
 std::optional<std::int64_t> MegabytesOf(std::u16string_view text);
 // The piece size in megabytes typed into the size field, read as MegabytesOf reads it. Empty
-// when it is no number or lies outside 1 to 2047 (below 1 the engine cannot split; above 2047
-// the byte count no longer fits 32 bits).
+// when it is no number or lies outside -2048 to 2047, where the byte count no longer fits 32
+// bits; 0 and less are the engine's to refuse, with its own message.
 std::optional<std::int32_t> PieceSizeMegabytes(std::u16string_view text);
 
 // The output name proposed for a list file: its path without the last four characters, what

@@ -100,7 +100,7 @@ constexpr std::array<ControlLayout, kControlCount - 1> kLayout = {
             u"", u"需要被分割的文件"),
     LabelAt(Label1_1, "Label1(1)", Frame1, u"每一份大小(单位：M)", {240, 960, 1710, 180}, 12),
     FieldAt(Combo1, "Combo1", Kind::ComboBox, Frame1, u"128", {2040, 960, 1335, 300}, 4, u"",
-            u"每一份大小（单位：M）"),
+            u"每一份大小(单位：M)"),
     ButtonAt(cmdSplit, "cmdSplit", Kind::Button, Frame1, u"分 割(&S)", {7320, 1440, 1215, 375}, 5,
              u"把文件分割成若干个分割出的文件（.00、.001、.002……），并写出列表文件（.FLF）"),
 
@@ -168,6 +168,53 @@ bool TakesFocus(Kind kind) {
 bool IsField(Control control) {
     return control != None &&
            (LayoutOf(control).kind == Kind::TextBox || LayoutOf(control).kind == Kind::ComboBox);
+}
+
+char16_t AccessKeyOf(std::u16string_view caption) {
+    const std::size_t amp = caption.find(u'&');
+    if (amp == std::u16string_view::npos || amp + 1 >= caption.size()) {
+        return 0;
+    }
+    const char16_t key = caption[amp + 1];
+    return key >= u'a' && key <= u'z' ? static_cast<char16_t>(key - u'a' + u'A') : key;
+}
+
+namespace {
+
+struct FieldParts {
+    Control field;
+    Control label;
+    Control chooser;
+};
+constexpr std::array<FieldParts, 4> kFieldParts = {
+    FieldParts{txtFileName, Label1_0, Label4}, FieldParts{Combo1, Label1_1, None},
+    FieldParts{txtTemplateName, Label1_3, Label3}, FieldParts{txtOutputFile, Label1_2, Label5}};
+
+const FieldParts* PartsOf(Control field) {
+    const auto found =
+        std::find_if(kFieldParts.begin(), kFieldParts.end(),
+                     [field](const FieldParts& each) { return each.field == field; });
+    return found == kFieldParts.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+Control ChooserOf(Control field) {
+    const FieldParts* parts = PartsOf(field);
+    return parts ? parts->chooser : None;
+}
+
+Control LabelOf(Control field) {
+    const FieldParts* parts = PartsOf(field);
+    return parts ? parts->label : None;
+}
+
+std::u16string AccessibleDescription(Control control) {
+    std::u16string description(LayoutOf(control).toolTip);
+    if (const Control chooser = ChooserOf(control); chooser != None) {
+        description += LayoutOf(chooser).toolTip;
+    }
+    return description;
 }
 
 std::span<const Control> TabOrder() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "Controls.h"
@@ -102,6 +103,19 @@ bool TakesFocus(Kind kind);
 bool IsField(Control control);
 // The controls that take the focus, in the order Tab visits them.
 std::span<const Control> TabOrder();
+
+// The key that, with Alt, presses a button: the letter after "&" in its caption, in upper case;
+// 0 when the caption has none.
+char16_t AccessKeyOf(std::u16string_view caption);
+// The link whose file chooser fills a path field (Ctrl+O and F4 in the field open it too); None
+// for every other control.
+Control ChooserOf(Control field);
+// The label in front of a field, which names it as a screen reader reads it; None for every
+// other control.
+Control LabelOf(Control field);
+// What a screen reader says of a control after its name and role: its tooltip, and for a path
+// field also how the keyboard opens its chooser (the link's tooltip).
+std::u16string AccessibleDescription(Control control);
 
 // The three panels and the mode button that shows each.
 struct PanelMode {

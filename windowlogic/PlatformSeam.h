@@ -49,6 +49,9 @@ class PlatformSeam {
     // The file-exists test: a plain file (or a pattern of "*" and "?" in the last element
     // matching one).
     virtual bool FileExists(const std::u16string& path) = 0;
+    // True when the path names a plain file by that very name: "*" and "?" match nothing but
+    // themselves, for a name on the command line is no pattern.
+    virtual bool IsFile(const std::u16string& path) = 0;
     virtual bool IsFolder(const std::u16string& path) = 0;
     // The folder a path names or lies in, when that folder exists; empty otherwise.
     virtual std::u16string FolderOf(const std::u16string& path) = 0;

@@ -16,6 +16,8 @@ namespace windowlogic::texts {
 inline constexpr std::u16string_view kIdle = u" 系统空闲！！！";
 inline constexpr std::u16string_view kSplitting = u" 正在分割文件......";
 inline constexpr std::u16string_view kMerging = u" 正在合并文件......";
+// What a screen reader hears of the status line's fill, before its percent.
+inline constexpr std::u16string_view kProgressDone = u"已完成 ";
 
 // Message box styles and answers.
 inline constexpr int vbOKOnly = 0;

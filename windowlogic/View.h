@@ -21,7 +21,8 @@ class View {
     virtual void SetSelection(Control field, int start, int length) = 0;
     // Moves the keyboard focus; a field that receives it reports it back through GotFocus.
     virtual void SetFocus(Control control) = 0;
-    // The control that has the focus, None when no control of the window has it.
+    // The control that has the focus in the window, also while a box or another program has
+    // the desktop's focus (the window gives it back to that control); None for none.
     virtual Control Focused() const = 0;
     virtual void SetVisible(Control control, bool visible) = 0;
     // Selects a mode button, which clears the other two; selecting reports no click.

@@ -152,7 +152,22 @@ bool WindowLogic::KeyDown(Control control, Key key) {
     return true;
 }
 
-int WindowLogic::Box(std::u16string_view prompt, int style, std::u16string_view title) {
+void WindowLogic::AccessKey(char16_t key) {
+    if (key >= u'a' && key <= u'z') {
+        key = static_cast<char16_t>(key - u'a' + u'A');
+    }
+    for (const ControlLayout& entry : Layout()) {
+        if (entry.kind == Kind::Button && AccessKeyOf(entry.caption) == key &&
+            (entry.panel == None || entry.panel == panel_)) {
+            Click(entry.id);  // while a run is under way, only the close button is live
+            return;
+        }
+    }
+}
+
+int WindowLogic::Box(std::u16string_view prompt, int style, std::u16string_view title,
+                     Control focusAfter) {
+    const Control before = view_.Focused();
     ++openBoxes_;
     int answer = vbOK;
     try {
@@ -166,28 +181,23 @@ int WindowLogic::Box(std::u16string_view prompt, int style, std::u16string_view 
         // An outcome came while the box was open; it is shown once this event is over.
         platform_.Post(lifetime_.Token(), [this] { ConcludePending(); });
     }
+    if (const Control next = focusAfter != None ? focusAfter : before; next != None && !closing_) {
+        view_.SetFocus(next);
+    }
     return answer;
-}
-
-// The focus moves after the box has closed; the field then selects its whole text.
-void WindowLogic::Focus(Control field) {
-    view_.SetFocus(field);
 }
 
 void WindowLogic::SplitCommand() {
     if (IsBlank(view_.Text(Combo1))) {
-        Box(kNoSize, vbCritical, kSplitFailedTitle);
-        Focus(Combo1);
+        Box(kNoSize, vbCritical, kSplitFailedTitle, Combo1);
         return;
     }
     if (IsBlank(view_.Text(txtFileName))) {
-        Box(kNoFile, vbCritical, kSplitFailedTitle);
-        Focus(txtFileName);
+        Box(kNoFile, vbCritical, kSplitFailedTitle, txtFileName);
         return;
     }
     if (!platform_.FileExists(TrimSpaces(view_.Text(txtFileName)))) {
-        Box(kFileMissing, vbCritical, kSplitFailedTitle);
-        Focus(txtFileName);
+        Box(kFileMissing, vbCritical, kSplitFailedTitle, txtFileName);
         return;
     }
 
@@ -196,9 +206,8 @@ void WindowLogic::SplitCommand() {
     const std::u16string source = view_.Text(txtFileName);
     const std::optional<std::int32_t> megabytes = PieceSizeMegabytes(view_.Text(Combo1));
     if (!megabytes) {
-        Box(kBadSize, vbCritical, kSplitFailedTitle);
+        Box(kBadSize, vbCritical, kSplitFailedTitle, Combo1);
         view_.SetText(Text1, std::u16string(kIdle));
-        Focus(Combo1);
         return;
     }
     const std::int32_t pieceSize = *megabytes * 1024 * 1024;
@@ -210,18 +219,15 @@ void WindowLogic::SplitCommand() {
 
 void WindowLogic::MergeCommand() {
     if (IsBlank(view_.Text(txtTemplateName))) {
-        Box(kNoList, vbCritical, kMergeFailedTitle);
-        Focus(txtTemplateName);
+        Box(kNoList, vbCritical, kMergeFailedTitle, txtTemplateName);
         return;
     }
     if (!platform_.FileExists(view_.Text(txtTemplateName))) {
-        Box(kListMissing, vbCritical, kMergeFailedTitle);
-        Focus(txtTemplateName);
+        Box(kListMissing, vbCritical, kMergeFailedTitle, txtTemplateName);
         return;
     }
     if (IsBlank(view_.Text(txtOutputFile))) {
-        Box(kNoOutput, vbCritical, kMergeFailedTitle);
-        Focus(txtOutputFile);
+        Box(kNoOutput, vbCritical, kMergeFailedTitle, txtOutputFile);
         return;
     }
     // A merge must never write over its own input; a pattern names no one file, and the
@@ -230,14 +236,13 @@ void WindowLogic::MergeCommand() {
     const std::u16string output = view_.Text(txtOutputFile);
     if (output.find_first_of(std::u16string_view(u"*?\0", 3)) != std::u16string::npos ||
         NamesFileOfSetByName(view_.Text(txtTemplateName), output)) {
-        Box(kOutputInSet, vbCritical, kMergeFailedTitle);
-        Focus(txtOutputFile);
+        Box(kOutputInSet, vbCritical, kMergeFailedTitle, txtOutputFile);
         return;
     }
     // On Yes the old file stays until the merged one is complete: the merge replaces it then.
     if (platform_.FileExists(view_.Text(txtOutputFile)) &&
         Box(kOverwrite, vbYesNoQuestion, kNoticeTitle) != vbYes) {
-        Focus(txtOutputFile);
+        view_.SetFocus(txtOutputFile);
         return;
     }
 
@@ -323,12 +328,27 @@ bool WindowLogic::CanDrop(const std::u16string& path) {
 void WindowLogic::DropFile(const std::u16string& path) {
     if (CanDrop(path)) {
         Route(path);
+        FocusAfterDrop();
+    }
+}
+
+// The mode button the user last pressed may no longer be the selected one, and Space on it
+// would switch back: the focus goes where the next step is, the first empty field of the
+// panel shown, else its command button.
+void WindowLogic::FocusAfterDrop() {
+    for (Control stop : TabOrder()) {
+        const ControlLayout& entry = LayoutOf(stop);
+        if (entry.panel == panel_ &&
+            (entry.kind == Kind::Button || (IsField(stop) && view_.Text(stop).empty()))) {
+            view_.SetFocus(stop);
+            return;
+        }
     }
 }
 
 void WindowLogic::OpenFile(const std::u16string& path) {
-    // A name that names no file leaves the window as it starts.
-    if (!Busy() && !path.empty() && platform_.FileExists(path)) {
+    // A name that names no file, or a pattern such as *.FLF, leaves the window as it starts.
+    if (!Busy() && !path.empty() && platform_.IsFile(path)) {
         Route(path);
     }
 }

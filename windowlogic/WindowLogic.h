@@ -49,6 +49,10 @@ class Events {
     virtual void KeyPress(Control field, std::int16_t& keyAscii) = 0;
     // A key went down on a control; true when the logic used it up.
     virtual bool KeyDown(Control control, Key key) = 0;
+    // Alt with a character key, without Ctrl or AltGr: presses the button whose access key it
+    // is while that button shows and takes input. Such a key never types: a window uses it up
+    // whatever it pressed.
+    virtual void AccessKey(char16_t key) = 0;
     // The window system or the user asks the window to close; true when it may close now.
     virtual bool CloseRequest() = 0;
     // Whether a file dragged over the window would be taken if dropped there.
@@ -100,6 +104,7 @@ class WindowLogic final : public Events {
     void GotFocus(Control field) override;
     void KeyPress(Control field, std::int16_t& keyAscii) override;
     bool KeyDown(Control control, Key key) override;
+    void AccessKey(char16_t key) override;
     bool CloseRequest() override;
     bool CanDrop(const std::u16string& path) override;
     void DropFile(const std::u16string& path) override;
@@ -114,8 +119,11 @@ class WindowLogic final : public Events {
 
     void ShowPanel(Control panel);
     void MoveFocusOnEnter(std::int16_t& keyAscii, Control next);
-    void Focus(Control field);
-    int Box(std::u16string_view prompt, int style, std::u16string_view title);
+    // Shows a box; once it has closed, the focus goes to focusAfter (a field then selects its
+    // whole text), or else back to the control that had it before: a box takes the focus away,
+    // and a window need not give it back by the time the box returns.
+    int Box(std::u16string_view prompt, int style, std::u16string_view title,
+            Control focusAfter = Control::None);
     void SplitCommand();
     void MergeCommand();
     void Choose(Control link);
@@ -123,6 +131,7 @@ class WindowLogic final : public Events {
                                              std::u16string_view filter, Control field);
     void FillListFile(const std::u16string& path);
     void Route(const std::u16string& path);
+    void FocusAfterDrop();
 
     void Start(Job job, Work work);
     void Finished(Outcome outcome);

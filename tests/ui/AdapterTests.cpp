@@ -47,6 +47,9 @@ class RecordingLogic : public windowlogic::Events {
         calls_.push_back("KeyDown " + Name(control) + " " + names[static_cast<int>(key)]);
         return key == Key::F4 || key == Key::CtrlO;  // used up: nothing is typed
     }
+    void AccessKey(char16_t key) override {
+        calls_.push_back("AccessKey " + Utf8(std::u16string(1, key)));
+    }
     bool CloseRequest() override {
         calls_.push_back("CloseRequest");
         return false;
@@ -160,6 +163,9 @@ TEST_F(Adapter, widget_events_arrive_as_those_calls) {
     QTest::keyClick(form->txtFileName, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(Take(), (std::vector<std::string>{"KeyPress txtFileName 13", "KeyDown txtFileName F4",
                                                 "KeyDown txtFileName CtrlO"}));
+    QTest::keyClick(form->txtFileName, Qt::Key_U, Qt::AltModifier);
+    EXPECT_EQ(Take(), std::vector<std::string>{"AccessKey u"});
+    EXPECT_EQ(form->txtFileName->text(), QString());  // Alt with a letter types nothing
     QTest::keyClick(form->Option1, Qt::Key_Down);
     EXPECT_EQ(Take(), std::vector<std::string>{"KeyDown Option1 Down"});
     QTest::keyClick(form.get(), Qt::Key_C, Qt::AltModifier);

@@ -65,6 +65,16 @@ TEST(FileExists, treats_star_and_question_mark_in_the_last_element_as_wildcards)
     EXPECT_TRUE(FileExists(Q(bare / "*.*")));  // names without a dot too
 }
 
+TEST(IsFile, takes_the_name_literally_so_a_pattern_names_no_file) {
+    TempDir dir;
+    WriteFile(dir / "a.rar.FLF", {1});
+    WriteFile(dir / "odd*name", {1});
+    EXPECT_FALSE(platform::IsFile(Q(dir / "*.FLF")));
+    EXPECT_TRUE(platform::IsFile(Q(dir / "a.rar.FLF")));
+    EXPECT_TRUE(platform::IsFile(Q(dir / "odd*name")));
+    EXPECT_FALSE(platform::IsFile(Q(dir.path())));
+}
+
 TEST(FileExists, a_name_holding_a_star_literally_matches_itself) {
     TempDir dir;
     WriteFile(dir / "odd*name?", {1});

@@ -68,6 +68,14 @@ TEST(FileExistsOnWindows, passes_a_pattern_that_a_plain_file_matches_and_no_othe
     EXPECT_FALSE(FileExists(U16(dir / "sub.*"))) << "a folder matches, no file does";
 }
 
+TEST(IsFileOnWindows, takes_the_name_literally_so_a_pattern_names_no_file) {
+    TempDir dir;
+    Touch(dir / "影片.avi.FLF");
+    EXPECT_TRUE(win32::IsFile(U16(dir / "影片.avi.FLF")));
+    EXPECT_FALSE(win32::IsFile(U16(dir / "*.FLF")));
+    EXPECT_FALSE(win32::IsFile(U16(dir.path())));
+}
+
 TEST(FileExistsOnWindows, refuses_a_text_holding_nul_or_ending_in_a_separator) {
     TempDir dir;
     Touch(dir / "a.bin");

@@ -74,6 +74,27 @@ TEST(StartOnWindows, the_window_opens_on_the_split_panel_with_its_mode_button_se
     EXPECT_FALSE(checked(Control::Option3));
 }
 
+// Windows names a field by the label made just before it; names set otherwise cannot be read
+// under wine.
+TEST(StartOnWindows, each_field_is_made_right_after_its_label_which_names_it) {
+    win32::Form1 form(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(form.Create()) << GetLastError();
+    int fields = 0;
+    for (const windowlogic::ControlLayout& entry : windowlogic::Layout()) {
+        if (const Control label = windowlogic::LabelOf(entry.id); label != Control::None) {
+            HWND panel =
+                GetDlgItem(form.Handle(), win32::Form1::kFirstId + static_cast<int>(entry.panel));
+            HWND field = GetDlgItem(panel, win32::Form1::kFirstId + static_cast<int>(entry.id));
+            ASSERT_TRUE(field) << entry.name;
+            EXPECT_EQ(GetDlgCtrlID(GetWindow(field, GW_HWNDPREV)),
+                      win32::Form1::kFirstId + static_cast<int>(label))
+                << entry.name;
+            ++fields;
+        }
+    }
+    EXPECT_EQ(fields, 4);
+}
+
 TEST(DropsOnWindows, one_file_is_routed_as_a_chooser_would_fill_it_and_anything_else_is_refused) {
     testing_files::TempDir dir;
     const auto source = dir.path() / L"数据.bin";
@@ -137,6 +158,16 @@ int FontHeightOf(HWND hwnd) {
     return std::abs(font.lfHeight);
 }
 
+// Labels and the size box are as high as the layout says: a label's text is drawn inside it.
+void ExpectLayoutHeight(const windowlogic::ControlLayout& entry, const RECT& place, int dpi) {
+    using windowlogic::Kind;
+    if (entry.rect.height > 0 &&
+        (entry.kind == Kind::Label || entry.kind == Kind::Link || entry.kind == Kind::ComboBox)) {
+        EXPECT_EQ(place.bottom - place.top, windowlogic::TwipsToPixels(entry.rect.height, dpi))
+            << entry.name << " at " << dpi << " dpi";
+    }
+}
+
 // Twice the pixels, give or take the one that rounding each edge may move.
 void ExpectDoubled(long before, long after, const char* what, std::string_view control) {
     EXPECT_NEAR(after, 2 * before, 1) << what << " of " << control;
@@ -167,6 +198,7 @@ TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and
             win32::Form1::kFirstId + static_cast<int>(entry.id));
         if (hwnd) {
             seen.push_back({&entry, hwnd, PlaceOf(hwnd), FontHeightOf(hwnd)});
+            ExpectLayoutHeight(entry, seen.back().place, 96);
         }
     }
     ASSERT_GT(seen.size(), 20u);
@@ -184,6 +216,7 @@ TEST(DpiOnWindows, a_move_to_a_screen_of_twice_the_dpi_doubles_every_control_and
     for (const Seen& before : seen) {
         const std::string_view name = before.entry->name;
         const RECT after = PlaceOf(before.hwnd);
+        ExpectLayoutHeight(*before.entry, after, 192);
         ExpectDoubled(before.place.left, after.left, "left", name);
         ExpectDoubled(before.place.top, after.top, "top", name);
         // Labels size themselves to their text and the combo box's height holds its list.

@@ -21,12 +21,13 @@ trap '[[ -n "$pid" ]] && kill "$pid" 2>/dev/null; wine_window_end; [[ -n "$wm" ]
 start_wine_desktop "$prefix"
 wine "$program" </dev/null >/dev/null 2>&1 &
 pid=$!
-wait_for 30 window_up || fail "$program showed no window titled Korvel文件分割器"
+wait_for 60 window_up || fail "$program showed no window titled Korvel文件分割器"
 window=$(window_named Korvel文件分割器)
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-sleep 0.5
+wait_for 30 bash -c "[[ \"\$(xdotool getwindowfocus 2>/dev/null)\" == $window ]]" ||
+  fail "the window did not get the focus"
 xdotool key alt+c
-wait_for 10 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end $program"
+wait_for 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "Alt+C did not end $program"
 status=0
 wait "$pid" || status=$?
 pid=""

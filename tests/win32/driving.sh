@@ -12,18 +12,22 @@ start_wine_desktop() {
   wine_quiet wine cmd /c exit || fail "wine did not start"
   openbox >/dev/null 2>&1 &
   wm=$!
-  sleep 0.5
+  wait_for 60 wm_up || fail "the window manager did not start"
 }
+
+# The window manager has announced itself on the root window.
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # What korvel-peek reads of the program's window with WM_GETTEXT (xdotool cannot).
 peek() { wine "$peek_exe" "$@" 2>/dev/null | tr -d '\r'; }
 
-# Checks that what korvel-peek says equals the text given last.
+# Waits until what korvel-peek says equals the text given last: a key sent is in the X
+# server's queue, and a busy machine may take seconds before the window has handled it.
 expect() {
-  local want=${*: -1} got
-  got=$(peek "${@:1:$#-1}") || true
-  [[ "$got" == "$want" ]] || fail "korvel-peek $*: got '$got'"
+  local want=${*: -1}
+  wait_for 30 peek_says "$@" || fail "korvel-peek $*: got '$(peek "${@:1:$#-1}")'"
 }
+peek_says() { [[ "$(peek "${@:1:$#-1}")" == "${*: -1}" ]]; }
 
 # The visible X window whose title is exactly $1. Wine writes the title in UTF-8 only to
 # _NET_WM_NAME (WM_NAME, which xdotool matches, gets "?" for each Chinese character).

@@ -62,7 +62,7 @@ end_with_alt_c() {
     xdotool windowactivate --sync "$window" 2>/dev/null ||
       xdotool windowfocus --sync "$window" 2>/dev/null || true
     xdotool key alt+c
-    wait_for 5 bash -c "! kill -0 $pid 2>/dev/null" && return 0
+    wait_for 20 bash -c "! kill -0 $pid 2>/dev/null" && return 0
   done
   fail "Alt+C did not end the program"
 }
@@ -113,9 +113,9 @@ key_there "$uninstall_key" /v UninstallString || fail "no uninstaller in Apps & 
 list="$work/影片.avi.FLF"
 printf 'list' >"$list"
 wine start /unix "$list" </dev/null >/dev/null 2>&1 || fail "wine start of the list file failed"
-wait_for 30 window_up || fail "no window after wine start of a list file"
+wait_for 60 window_up || fail "no window after wine start of a list file"
 window=$(window_named Korvel文件分割器)
-wait_for 10 bash -c "[[ \"\$(wine '$peek_exe' visible Frame2 2>/dev/null | tr -d '\r')\" == 1 ]]" ||
+wait_for 30 bash -c "[[ \"\$(wine '$peek_exe' visible Frame2 2>/dev/null | tr -d '\r')\" == 1 ]]" ||
   fail "the merge panel does not show"
 expect text txtTemplateName "$(winpath "$list")"
 expect text txtOutputFile "$(winpath "$work/影片.avi")"
@@ -129,7 +129,7 @@ pid=""
 wine "C:\\Program Files\\Korvel Splitter\\korvel-splitter.exe" --split "$(winpath "$list")" \
   </dev/null >/dev/null 2>&1 &
 pid=$!
-wait_for 30 window_up || fail "the installed program showed no window"
+wait_for 60 window_up || fail "the installed program showed no window"
 window=$(window_named Korvel文件分割器)
 expect visible Frame1 1
 expect text txtFileName "$(winpath "$list")"

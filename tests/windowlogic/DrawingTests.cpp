@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The drawing rules both windows follow: twips as pixels, the face chosen for a font, the
-// status line's fill and the tab order.
+// status line's fill and what a reader hears of it, and the tab order.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <vector>
 
 #include "Drawing.h"
 #include "Layout.h"
+#include "WindowTestHelpers.h"
 
 using namespace windowlogic;
+using window_tests::Utf8;
 
 TEST(LayoutDrawing, twips_become_pixels_at_the_screens_resolution_a_half_rounding_up) {
     struct Row {
@@ -64,4 +68,25 @@ TEST(LayoutDrawing, fields_are_the_text_boxes_and_the_combo_box) {
     using enum Control;
     EXPECT_EQ(fields, (std::vector<Control>{txtFileName, Combo1, txtTemplateName, txtOutputFile}));
     EXPECT_FALSE(IsField(None));
+}
+
+TEST(LayoutDrawing, a_reader_hears_the_fill_in_whole_percents_at_most_four_times_a_second) {
+    using namespace std::chrono_literals;
+    struct Row {
+        double fraction;
+        std::chrono::milliseconds at;
+        std::optional<int> told;
+    };
+    ProgressReading reading;
+    const auto start = ProgressReading::Clock::time_point{} + 1h;
+    for (const Row& row :
+         {Row{0.0, 0ms, 0}, Row{0.004, 1ms, std::nullopt}, Row{0.2, 100ms, std::nullopt},
+          Row{0.3, 250ms, 30}, Row{0.31, 300ms, std::nullopt}, Row{0.31, 600ms, 31},
+          Row{0.5, 610ms, std::nullopt}, Row{1.0, 620ms, 100}, Row{-1, 630ms, -1},
+          Row{0.05, 640ms, 5}}) {
+        EXPECT_EQ(reading.Next(row.fraction, start + row.at), row.told)
+            << row.fraction << " at " << row.at.count() << " ms";
+    }
+    EXPECT_EQ(Utf8(ProgressWords(42)), "已完成 42%");
+    EXPECT_EQ(ProgressWords(-1), u"");
 }

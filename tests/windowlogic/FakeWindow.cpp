@@ -75,6 +75,9 @@ void FakeView::SetVisible(Control control, bool shown) {
 int FakePlatform::MsgBox(const std::u16string& prompt, int style, const std::u16string& title) {
     const ShownBox box{prompt, style, title, view ? view->Text(Control::Text1) : u""};
     boxes.push_back(box);
+    if (view) {
+        view->focus = Control::None;  // the box has it, and the window gets it back from no one
+    }
     if (whileOpen) {
         whileOpen(box);
     }
@@ -111,9 +114,45 @@ std::optional<fs::path> SystemPath(const std::u16string& path) {
     return fs::path(Utf8(path));
 }
 
+// A name against a pattern of "*" (any run of characters) and "?" (any one character).
+bool Matches(std::u16string_view pattern, std::u16string_view name) {
+    if (pattern.empty()) {
+        return name.empty();
+    }
+    if (pattern.front() == u'*') {
+        for (std::size_t skip = 0; skip <= name.size(); ++skip) {
+            if (Matches(pattern.substr(1), name.substr(skip))) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return !name.empty() && (pattern.front() == u'?' || pattern.front() == name.front()) &&
+           Matches(pattern.substr(1), name.substr(1));
+}
+
 }  // namespace
 
+// As the real test does: "*" and "?" in the last element match any plain file's name.
 bool FakePlatform::FileExists(const std::u16string& path) {
+    const auto system = SystemPath(path);
+    if (!system) {
+        return false;
+    }
+    std::error_code error;
+    const std::u16string last = system->filename().u16string();
+    if (last.find_first_of(u"*?") == std::u16string::npos) {
+        return fs::is_regular_file(*system, error);
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(system->parent_path(), error)) {
+        if (entry.is_regular_file(error) && Matches(last, entry.path().filename().u16string())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FakePlatform::IsFile(const std::u16string& path) {
     const auto system = SystemPath(path);
     std::error_code error;
     return system && fs::is_regular_file(*system, error);

@@ -77,6 +77,7 @@ class FakePlatform : public windowlogic::PlatformSeam {
     int MsgBox(const std::u16string& prompt, int style, const std::u16string& title) override;
     std::u16string ShowFileDialog(const windowlogic::FileDialogRequest& request) override;
     bool FileExists(const std::u16string& path) override;
+    bool IsFile(const std::u16string& path) override;
     bool IsFolder(const std::u16string& path) override;
     std::u16string FolderOf(const std::u16string& path) override;
     void Post(windowlogic::LifetimeToken owner, std::function<void()> call) override;

@@ -58,12 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeRow{u"1e3", 1000}, SizeRow{u"１２８", 128}, SizeRow{u"２．５", 2},
                       SizeRow{u"", std::nullopt}, SizeRow{u"abc", std::nullopt},
                       SizeRow{u"12M", std::nullopt}, SizeRow{u"2048", std::nullopt},
-                      SizeRow{u"2047.5", std::nullopt}, SizeRow{u"0", std::nullopt},
-                      SizeRow{u"0.5", std::nullopt}, SizeRow{u"-1", std::nullopt},
-                      SizeRow{u"-2048", std::nullopt}, SizeRow{u"1e9", std::nullopt},
-                      SizeRow{u"inf", std::nullopt}, SizeRow{u"nan", std::nullopt},
-                      SizeRow{u"0x10", std::nullopt}, SizeRow{u"1 6", std::nullopt},
-                      SizeRow{u"++1", std::nullopt}, SizeRow{u"百", std::nullopt}));
+                      SizeRow{u"2047.5", std::nullopt}, SizeRow{u"0", 0}, SizeRow{u"0.5", 0},
+                      SizeRow{u"-1", -1}, SizeRow{u"-2048", -2048}, SizeRow{u"-2049", std::nullopt},
+                      SizeRow{u"1e9", std::nullopt}, SizeRow{u"inf", std::nullopt},
+                      SizeRow{u"nan", std::nullopt}, SizeRow{u"0x10", std::nullopt},
+                      SizeRow{u"1 6", std::nullopt}, SizeRow{u"++1", std::nullopt},
+                      SizeRow{u"百", std::nullopt}));
 
 TEST(SetNames, the_output_proposed_for_a_list_file_drops_its_last_four_characters) {
     EXPECT_EQ(OutputForList(u"/d/a/movie.avi.FLF"), u"/d/a/movie.avi");

@@ -128,6 +128,20 @@ TEST_F(MergeLogic, yes_merges_the_texts_as_typed_with_the_busy_text_until_the_bo
     EXPECT_EQ(view.Text(txtOutputFile), Path("a.rar") + u" ");
 }
 
+TEST_F(MergeLogic, after_yes_to_replacing_and_the_outcome_box_the_merge_button_has_the_focus) {
+    Open(engine.Engine());
+    Fill(Path("a.rar.FLF"), Path("a.rar"));
+    view.SetFocus(cmdUnsplit);
+    platform.answers = {vbYes};
+    logic->Click(cmdUnsplit);
+    ExpectBox(kOverwrite, vbYesNoQuestion, kNoticeTitle);
+    ASSERT_TRUE(engine.WaitUntilStarted());
+    engine.Release(true);
+    ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
+    ExpectBox(kMergeDone, vbExclamation, kMergeDoneTitle);
+    EXPECT_EQ(view.focus, cmdUnsplit);
+}
+
 TEST_F(MergeLogic, a_real_merge_writes_the_file_back) {
     Open(windowlogic::Engine::Real());
     Fill(Path("a.rar.FLF"), Path("merged"));

@@ -102,6 +102,38 @@ TEST_F(Routing, another_file_dropped_fills_the_open_panels_first_field_as_its_ch
     EXPECT_EQ(view.Text(txtFileName), Path("movie.avi"));
 }
 
+TEST_F(Routing, a_drop_leaves_the_focus_on_the_first_empty_field_of_the_panel_else_its_button) {
+    struct Row {
+        Control mode;
+        const char16_t* size;
+        const char* dropped;
+        Control focus;
+    };
+    for (const Row& row :
+         {Row{Option1, u"128", "a.rar.FLF", cmdUnsplit},
+          Row{Option1, u"128", "movie.avi", cmdSplit}, Row{Option1, u"", "movie.avi", Combo1},
+          Row{Option2, u"128", "notes.txt", cmdUnsplit}}) {
+        SCOPED_TRACE(row.dropped);
+        logic->Click(row.mode);
+        view.SetFocus(row.mode);
+        Type(Combo1, row.size);
+        logic->DropFile(Path(row.dropped));
+        EXPECT_EQ(view.focus, row.focus);
+    }
+}
+
+TEST_F(Routing, a_lower_case_list_file_is_one_on_windows_only_and_a_pattern_is_no_file) {
+    fs::rename(dir / "a.rar.FLF", dir / "a.rar.flf");
+    logic->OpenFile(Path("*.flf"));
+    ExpectStartState();
+    logic->OpenFile(Path("a.rar.flf"));
+#if defined(_WIN32)
+    ExpectMergePanelWith(Path("a.rar.flf"));
+#else
+    EXPECT_EQ(view.Text(txtFileName), Path("a.rar.flf"));
+#endif
+}
+
 TEST_F(Routing, the_help_panel_and_folders_take_no_drop) {
     fs::create_directory(dir / "folder");
     EXPECT_FALSE(logic->CanDrop(Path("folder")));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The split command: its checks in order, the piece size, the run and its outcome.
 #include <filesystem>
+#include <limits>
 
 #include "FakeWindow.h"
 #include "Texts.h"
@@ -60,10 +61,10 @@ TEST_F(SplitChecks, test_the_size_first_then_the_path_then_that_the_file_exists)
     }
 }
 
-TEST_F(SplitChecks, a_size_that_is_no_number_or_out_of_range_is_refused_while_the_busy_text_shows) {
+TEST_F(SplitChecks, a_size_that_is_no_number_or_past_32_bits_is_refused_while_the_busy_text_shows) {
     WriteFile(dir / "a.bin", {1, 2, 3});
     Type(txtFileName, Path("a.bin"));
-    for (const char16_t* size : {u"abc", u"2048", u"0", u"-1", u"1e9"}) {
+    for (const char16_t* size : {u"abc", u"2048", u"-2049", u"1e9"}) {
         Type(Combo1, size);
         view.SetFocus(txtFileName);
         logic->Click(cmdSplit);
@@ -108,8 +109,10 @@ TEST_F(SplitRun, the_size_in_megabytes_reaches_the_engine_in_bytes) {
         std::u16string typed;
         std::int32_t bytes;
     };
-    for (const Row& row : {Row{u"128", 134217728}, Row{u"1", 1048576}, Row{u"2047", 2146435072},
-                           Row{u" 2.5 ", 2097152}, Row{u"3.5", 4194304}, Row{u"1.5", 2097152}}) {
+    for (const Row& row :
+         {Row{u"128", 134217728}, Row{u"1", 1048576}, Row{u"2047", 2146435072},
+          Row{u" 2.5 ", 2097152}, Row{u"3.5", 4194304}, Row{u"1.5", 2097152}, Row{u"0", 0},
+          Row{u"-1", -1048576}, Row{u"-2048", std::numeric_limits<std::int32_t>::min()}}) {
         fakes::HeldEngine each;
         Start(each.Engine());
         Type(txtFileName, Path("a.bin"));
@@ -168,11 +171,31 @@ TEST_F(SplitRun, a_real_split_writes_the_set_and_a_real_failure_says_what_the_en
     EXPECT_TRUE(fs::exists(dir / "big.002"));
     EXPECT_TRUE(fs::exists(dir / "big.FLF"));
 
-    // a.bin is too small for 1 MiB pieces: the box says what SplitFile itself says.
-    std::u16string expected;
-    ASSERT_FALSE(Module1::SplitFile(Path("a.bin"), 0, expected, kMiB));
+    // a.bin is too small for 1 MiB pieces, and no file splits into pieces of 0 or -1 MiB: the
+    // box says what SplitFile itself says.
     Type(txtFileName, Path("a.bin"));
-    logic->Click(cmdSplit);
-    ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
-    ExpectBox(expected, vbCritical, kSplitFailedTitle);
+    for (const auto& [typed, megabytes] : {std::pair{u"1", 1}, {u"0", 0}, {u"-1", -1}}) {
+        std::u16string expected;
+        ASSERT_FALSE(Module1::SplitFile(Path("a.bin"), 0, expected, megabytes * kMiB));
+        Type(Combo1, typed);
+        logic->Click(cmdSplit);
+        ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
+        ExpectBox(expected, vbCritical, kSplitFailedTitle);
+    }
+}
+
+TEST_F(SplitRun, after_the_outcome_box_the_focus_is_back_on_the_control_that_had_it) {
+    for (const auto& [succeeded, focus] : {std::pair{true, Combo1}, {false, txtFileName}}) {
+        fakes::HeldEngine each;
+        Start(each.Engine());
+        Type(txtFileName, Path("a.bin"));
+        view.SetFocus(focus);
+        logic->Click(cmdSplit);
+        ASSERT_TRUE(each.WaitUntilStarted());
+        each.Release(succeeded);
+        ASSERT_TRUE(platform.RunPostedUntil([&] { return !logic->Busy(); }));
+        TakeBox();
+        EXPECT_EQ(view.focus, focus) << succeeded;
+        logic.reset();
+    }
 }

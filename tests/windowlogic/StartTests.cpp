@@ -142,6 +142,27 @@ TEST_F(Keys, ctrl_o_and_f4_in_a_path_field_open_its_chooser_as_its_link_does) {
     EXPECT_FALSE(logic->KeyDown(cmdSplit, Key::CtrlO));
 }
 
+TEST_F(Keys, alt_with_a_letter_presses_a_button_only_while_it_shows) {
+    struct Row {
+        Control mode;
+        char16_t key;
+        std::u16string_view box;  // the command's first check; empty: nothing happens
+    };
+    for (const Row& row :
+         {Row{Option2, u's', {}}, Row{Option1, u'U', {}}, Row{Option3, u'S', {}},
+          Row{Option1, u'x', {}}, Row{Option1, u's', kNoFile}, Row{Option2, u'U', kNoList}}) {
+        logic->Click(row.mode);
+        logic->AccessKey(row.key);
+        if (row.box.empty()) {
+            ExpectNoBox();
+        } else {
+            EXPECT_EQ(Utf8(TakeBox().prompt), Utf8(row.box));
+        }
+    }
+    logic->AccessKey(u'c');
+    EXPECT_TRUE(view.closed);
+}
+
 TEST_F(Keys, close_while_idle_closes_at_once_without_a_question) {
     EXPECT_TRUE(logic->CloseRequest());
     EXPECT_FALSE(view.closed);
