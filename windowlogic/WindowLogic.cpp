@@ -17,6 +17,14 @@ using enum Control;
 
 namespace {
 
+// Whether control lies on a panel other than the one shown.
+bool OnHiddenPanel(Control control, Control shown) {
+    const std::span<const ControlLayout> layout = Layout();
+    const auto entry = std::find_if(layout.begin(), layout.end(),
+                                    [control](const ControlLayout& e) { return e.id == control; });
+    return entry != layout.end() && entry->panel != None && entry->panel != shown;
+}
+
 // What a run takes away from the user: everything but the close button and the status line.
 constexpr std::array<Control, 6> kInputWhileIdle = {Option1, Option2, Option3,
                                                     Frame1,  Frame2,  Frame4};
@@ -63,6 +71,9 @@ void WindowLogic::Click(Control control) {
     }
     if (Busy()) {
         return;  // only the close request is live while a split or merge runs
+    }
+    if (OnHiddenPanel(control, panel_)) {
+        return;  // however it is pressed: a key, a screen reader's action
     }
     for (const PanelMode& each : kPanels) {
         if (control == each.mode) {
@@ -158,7 +169,7 @@ void WindowLogic::AccessKey(char16_t key) {
     }
     for (const ControlLayout& entry : Layout()) {
         if (entry.kind == Kind::Button && AccessKeyOf(entry.caption) == key &&
-            (entry.panel == None || entry.panel == panel_)) {
+            !OnHiddenPanel(entry.id, panel_)) {  // one key may serve two panels
             Click(entry.id);  // while a run is under way, only the close button is live
             return;
         }

@@ -86,7 +86,20 @@ def answer_box(title, prompt):
 
 
 started = subprocess.Popen([program], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-atexit.register(lambda: started.poll() is None and started.terminate())
+
+
+def end_program():
+    """Stops the program and waits while it cleans up, so the folder goes only after it."""
+    if started.poll() is None:
+        started.terminate()
+        try:
+            started.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            started.kill()
+            started.wait()
+
+
+atexit.register(end_program)
 window = wait_for(30, "no window on the accessibility bus", lambda: top("frame", "Korvel文件分割器"))
 x_window = wait_for(10, "no X window", lambda: subprocess.run(
     ["xdotool", "search", "--onlyvisible", "--name", "^Korvel文件分割器$"],
@@ -133,6 +146,7 @@ while top("alert", "文件分割成功") is None:
         raise SystemExit("FAILED: the split failed or did not end")
     time.sleep(0.05)
 print("the status line's value went", " ".join("%g" % v for v in values))
+# At least two readings above 0, each larger than the one before.
 if len(values) < 3:
     raise SystemExit("FAILED: the status line's value did not grow during the split")
 answer_box("文件分割成功", "文件分割完成！！！")

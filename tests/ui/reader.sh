@@ -25,13 +25,14 @@ work=$(mktemp -d /var/tmp/korvel-reader.XXXXXX)
 wm="" bus=""
 cleanup() {
   [[ -n "$wm" ]] && kill "$wm" 2>/dev/null
-  [[ -n "$bus" ]] && kill "$bus" 2>/dev/null
+  # The launcher's own bus and registry are in its session: all of it goes.
+  [[ -n "$bus" ]] && kill -- -"$bus" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 truncate -s 1G "$work/big.bin"
 
-"$launcher" --launch-immediately >/dev/null 2>&1 &
+setsid "$launcher" --launch-immediately >/dev/null 2>&1 &
 bus=$!
 source "$here/../../scripts/wait-for.sh"
 bus_up() { "$python" -c 'import pyatspi; pyatspi.Registry.getDesktop(0)' >/dev/null 2>&1; }

@@ -159,6 +159,14 @@ TEST_F(Keys, alt_with_a_letter_presses_a_button_only_while_it_shows) {
             EXPECT_EQ(Utf8(TakeBox().prompt), Utf8(row.box));
         }
     }
+    // A screen reader presses a hidden panel's controls directly: nothing happens either.
+    logic->Click(Option2);
+    platform.dialogs.clear();
+    for (Control hidden : {cmdSplit, Label4}) {
+        logic->Click(hidden);
+    }
+    ExpectNoBox();
+    EXPECT_TRUE(platform.dialogs.empty());
     logic->AccessKey(u'c');
     EXPECT_TRUE(view.closed);
 }
